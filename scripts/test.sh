@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds every preset with
+# warnings as errors, and runs the tests (sanitized build first, then the
+# plain build, whose ctest summary closes the output).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+for preset in host host-asan win32 win64; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+
+echo "== tests, host-asan"
+ctest --preset host-asan -LE e2e --output-on-failure -j2 | tail -n 3
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzz, short"
+  scripts/fuzz.sh 20
+fi
+
+echo "== tests, host"
+ctest --preset host --output-on-failure -j2

@@ -1,0 +1,26 @@
+// Settings and counters of the host stand-in that tools and tests reach.
+#ifndef DISKARNO_WINAPI_HOST_CONTROL_H
+#define DISKARNO_WINAPI_HOST_CONTROL_H
+
+#include <cstddef>
+#include <string>
+
+namespace winapi {
+
+// The file that GetModuleFileNameA names and whose headers GetModuleHandleA(NULL)
+// points at. Returns false when the file can't be read.
+bool SetModuleFile(const std::string &path);
+
+struct HeapStats {
+  size_t liveBlocks;
+  size_t liveBytes;
+  size_t peakBytes;
+};
+HeapStats GetHeapStats();
+void ResetHeapPeak();
+// Allocations that would take the live bytes past the limit fail (0 = no limit).
+void SetHeapLimit(size_t bytes);
+
+}  // namespace winapi
+
+#endif

@@ -1,0 +1,163 @@
+// The per-thread last error, the process heap with its accounting, Sleep,
+// ExitProcess and the module file.
+#include "host_control.h"
+#include "kernel_object.h"
+
+#include <sched.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace {
+
+thread_local DWORD lastError = 0;
+
+struct HeapAccount {
+  size_t liveBlocks = 0;
+  size_t liveBytes = 0;
+  size_t peakBytes = 0;
+  size_t limit = 0;
+};
+HeapAccount heapAccount;
+
+// Each block carries its size in front, so that HeapFree can account for it.
+constexpr size_t kBlockHeader = 16;
+
+char processHeap;
+
+struct ModuleImage {
+  std::string path;
+  std::vector<char> headers;
+};
+
+ModuleImage &Module() {
+  static ModuleImage module;
+  return module;
+}
+
+// Enough of the file to cover any PE header region; the rest reads as zeros.
+constexpr size_t kHeaderWindow = 64 * 1024;
+
+}  // namespace
+
+namespace winapi {
+
+bool SetModuleFile(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::vector<char> headers(kHeaderWindow, 0);
+  file.read(headers.data(), static_cast<std::streamsize>(headers.size()));
+  Module().path = path;
+  Module().headers = std::move(headers);
+  return true;
+}
+
+HeapStats GetHeapStats() {
+  return HeapStats{heapAccount.liveBlocks, heapAccount.liveBytes, heapAccount.peakBytes};
+}
+
+void ResetHeapPeak() { heapAccount.peakBytes = heapAccount.liveBytes; }
+
+void SetHeapLimit(size_t bytes) { heapAccount.limit = bytes; }
+
+}  // namespace winapi
+
+extern "C" DWORD WINAPI GetLastError(void) { return lastError; }
+extern "C" void WINAPI SetLastError(DWORD code) { lastError = code; }
+
+extern "C" HANDLE WINAPI GetProcessHeap(void) { return &processHeap; }
+
+static bool WithinLimit(size_t growth) {
+  return heapAccount.limit == 0 || heapAccount.liveBytes + growth <= heapAccount.limit;
+}
+
+static void Account(size_t added, size_t removed) {
+  heapAccount.liveBytes += added;
+  heapAccount.liveBytes -= removed;
+  if (heapAccount.liveBytes > heapAccount.peakBytes) heapAccount.peakBytes = heapAccount.liveBytes;
+}
+
+extern "C" LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+  if (!WithinLimit(bytes) || bytes > SIZE_MAX - kBlockHeader) return nullptr;
+  char *block = static_cast<char *>(
+      (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes + kBlockHeader) : malloc(bytes + kBlockHeader));
+  if (!block) return nullptr;
+  memcpy(block, &bytes, sizeof bytes);
+  heapAccount.liveBlocks++;
+  Account(bytes, 0);
+  return block + kBlockHeader;
+}
+
+extern "C" LPVOID WINAPI HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) {
+  if (!block) return nullptr;
+  char *start = static_cast<char *>(block) - kBlockHeader;
+  size_t old;
+  memcpy(&old, start, sizeof old);
+  if ((bytes > old && !WithinLimit(bytes - old)) || bytes > SIZE_MAX - kBlockHeader) return nullptr;
+  char *moved = static_cast<char *>(realloc(start, bytes + kBlockHeader));
+  if (!moved) return nullptr;
+  memcpy(moved, &bytes, sizeof bytes);
+  Account(bytes, old);
+  return moved + kBlockHeader;
+}
+
+extern "C" BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID block) {
+  if (!block) return TRUE;
+  char *start = static_cast<char *>(block) - kBlockHeader;
+  size_t size;
+  memcpy(&size, start, sizeof size);
+  heapAccount.liveBlocks--;
+  Account(0, size);
+  free(start);
+  return TRUE;
+}
+
+extern "C" void WINAPI Sleep(DWORD milliseconds) {
+  if (milliseconds == 0) {
+    sched_yield();
+    return;
+  }
+  struct timespec delay = {static_cast<time_t>(milliseconds / 1000),
+                           static_cast<long>(milliseconds % 1000) * 1000000L};
+  nanosleep(&delay, nullptr);
+}
+
+extern "C" void WINAPI ExitProcess(UINT exitCode) {
+  fflush(nullptr);
+  _exit(static_cast<int>(exitCode));
+}
+
+extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
+  if (Module().path.empty()) {
+    char self[MAX_PATH] = {};
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) winapi::SetModuleFile(std::string(self, static_cast<size_t>(length)));
+  }
+  const std::string &path = Module().path;
+  if (size == 0) return 0;
+  DWORD count = static_cast<DWORD>(path.size() < size ? path.size() : size - 1);
+  memcpy(fileName, path.data(), count);
+  fileName[count] = '\0';
+  if (path.size() >= size) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  return count;
+}
+
+extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
+  if (moduleName) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  if (Module().headers.empty()) {
+    char name[MAX_PATH];
+    GetModuleFileNameA(nullptr, name, MAX_PATH);
+  }
+  return reinterpret_cast<HMODULE>(Module().headers.data());
+}
