@@ -1,0 +1,112 @@
+// The FloppyIO layer: raw writes to drives A: and B: on both Windows
+// families, through the locked volume \\.\A: on the NT family and through
+// the \\.\VWIN32 device on Windows 95/98/Me. One process-wide channel per
+// family, opened on demand and kept between track writes.
+#ifndef DISKARNO_FLOPPY_FLOPPY_IO_H
+#define DISKARNO_FLOPPY_FLOPPY_IO_H
+
+#include <windows.h>
+
+#include "media.h"
+
+constexpr DWORD kErrorFloppyCategory = 0xF0270000;
+constexpr DWORD kErrorReadBufferSize = 0xF0270001;
+constexpr DWORD kErrorWriteBufferSize = 0xF0270002;
+constexpr DWORD kErrorNotFloppyDrive = 0xF0270003;
+constexpr DWORD kErrorTrackPosition = 0xF0270004;
+constexpr DWORD kErrorInvalidMediaType = 0xF0270005;
+
+// VwinLastError values.
+constexpr DWORD kVwinDeviceIoFailed = 0x100000;
+constexpr DWORD kVwinNotWin9x = 0x200000;
+constexpr DWORD kVwinOpenFailed = 0x300000;
+constexpr DWORD kVwinInt26Error = 0x10000;  // + the DOS error code in AL
+
+// VWIN32 control codes.
+constexpr DWORD VWIN32_DIOC_CLOSE = 0;
+constexpr DWORD VWIN32_DIOC_DOS_IOCTL = 1;
+constexpr DWORD VWIN32_DIOC_DOS_INT26 = 3;
+constexpr DWORD VWIN32_DIOC_DOS_INT13 = 4;
+constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
+
+constexpr DWORD kCarryFlag = 1;
+
+// The VWIN32 register block. The registers that carry an address are
+// pointer-sized so that the record keeps its documented 28 bytes on 32-bit
+// Windows and still carries whole addresses in the 64-bit builds.
+struct DIOC_REGISTERS {
+  DWORD_PTR reg_EBX;
+  DWORD_PTR reg_EDX;
+  DWORD reg_ECX;
+  DWORD reg_EAX;
+  DWORD reg_EDI;
+  DWORD_PTR reg_ESI;
+  DWORD reg_Flags;
+};
+
+// The DOS disk transfer packet of INT 26h and INT 21h 7305h.
+#pragma pack(push, 1)
+struct DISKIO {
+  DWORD dwStartSector;
+  WORD wSectors;
+  DWORD_PTR dwBuffer;
+};
+#pragma pack(pop)
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(DIOC_REGISTERS) == 28, "the VWIN32 register block is 28 bytes");
+static_assert(sizeof(DISKIO) == 10, "the DISKIO packet is 10 bytes");
+#endif
+
+// Set at start-up from the version record.
+extern bool IsNtPlatform;
+extern bool HasFat32Services;
+
+// True with the index (0 for A, 1 for B) for 'A', 'B', 'a', 'b'; otherwise
+// false with 0xF0270003.
+bool CheckFloppyDrive(char letter, BYTE &driveIndex);
+
+// Writes count sectors from firstSector (0-based) of the track at
+// (cylinder, head); size must be count x bytes per sector. False with a
+// FloppyIO code or the system's code.
+bool WriteTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
+                DWORD firstSector, DWORD count, const BYTE *data, const DWORD &size);
+
+// Gives back whatever channel is open. Harmless when nothing is.
+void ReleaseDrive();
+
+// NT channel. A request is a positioned write or a device-control request.
+struct TNtRequest {
+  bool IsWrite;
+  DWORD Offset;         // write: byte offset on the volume
+  const void *Data;     // write: the bytes
+  DWORD Length;         // write: their count
+  DWORD ControlCode;    // device control
+  void *InBuffer;
+  DWORD InSize;
+  void *OutBuffer;
+  DWORD OutSize;
+};
+TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length);
+TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize);
+// Opens and locks the volume unless the open channel matches drive, access
+// and share mode, then performs the request. The channel stays open and
+// locked afterwards, whatever the outcome.
+bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest &request);
+// Flushes, unlocks and closes the volume, then forgets the channel.
+void NtRelease();
+
+// VWIN32 channel. Code 0 closes the channel and returns true. Otherwise true
+// when the transport worked; the caller tests the carry flag.
+bool VwinCall(DWORD controlCode, DIOC_REGISTERS &registers);
+void VwinResetDisk();
+bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE *data);
+DWORD VwinLastError();
+void SetVwinLastError(DWORD value);
+
+// Start-up registers the FloppyIO texts and reads the platform; shutdown
+// gives back both channels.
+void FloppyIoStartup();
+void FloppyIoShutdown();
+
+#endif
