@@ -1,0 +1,166 @@
+# The end-to-end scenarios; sourced by run_e2e.sh. Each returns 0 when the
+# program behaved as expected.
+
+ALL_SCENARIOS=(corrupt_package dialog_about_close close_button wrong_password write_disk
+               protected_write write_720k files_on_disk read_only_disk)
+
+DIALOG="Create a floppy disk"
+
+# A program with nothing appended: the corrupt-package box, then exit code 1.
+scenario_corrupt_package() {
+  local log="$work/corrupt_package.log" box code
+  cp "$program" "$work/bare.exe"
+  e2e_start "$work/bare.exe" "$log"
+  box=$(e2e_window "Error") || { echo "    no Error box"; return 1; }
+  e2e_screenshot "$out/shots/corrupt-package.png"
+  e2e_key "$box" Return
+  code=$(e2e_wait_exit "$log")
+  check "box text" texts_have "$log" "Corrupted file contents, please try to download again." &&
+    check "exit code 1 (got $code)" [ "$code" = 1 ]
+}
+
+# The main dialog shows the description and the medium; About; Alt+F4 ends with 0.
+scenario_dialog_about_close() {
+  local log="$work/dialog_about_close.log" dialog about code
+  make_fat "$work/disk.img" 1474560 README.TXT "hello" && pack "$work/disk.img" "$work/about.exe" \
+    --description "Rescue disk" || return 1
+  e2e_start "$work/about.exe" "$log"
+  dialog=$(e2e_window "$DIALOG") || { echo "    no main dialog"; return 1; }
+  e2e_screenshot "$out/shots/main-dialog.png"
+  e2e_key "$dialog" alt+a
+  about=$(e2e_window "About (version 11-24-2004)") || { echo "    no About box"; return 1; }
+  e2e_screenshot "$out/shots/about.png"
+  e2e_key "$about" Return
+  e2e_gone "About (version 11-24-2004)" || return 1
+  e2e_key "$dialog" alt+F4
+  code=$(e2e_wait_exit "$log")
+  check "description line" texts_have "$log" \
+    'This program creates the following disk: | Rescue disk (3.5" 1.44MB)' &&
+    check "exit code 0 (got $code)" [ "$code" = 0 ]
+}
+
+# The Close button ends the program with exit code 0.
+scenario_close_button() {
+  local log="$work/close_button.log" dialog code
+  make_fat "$work/disk.img" 1474560 && pack "$work/disk.img" "$work/close.exe" || return 1
+  e2e_start "$work/close.exe" "$log"
+  dialog=$(e2e_window "$DIALOG") || return 1
+  e2e_key "$dialog" Escape  # ignored: the dialog stays
+  sleep 0.5
+  e2e_window "$DIALOG" 2 >/dev/null || { echo "    Escape closed the dialog"; return 1; }
+  e2e_key "$dialog" alt+l
+  code=$(e2e_wait_exit "$log")
+  check "exit code 0 (got $code)" [ "$code" = 0 ]
+}
+
+# A wrong password: the box, and the drive is not touched.
+scenario_wrong_password() {
+  local log="$work/wrong_password.log" dialog box
+  make_fat "$work/disk.img" 1474560 && pack "$work/disk.img" "$work/protected.exe" \
+    --password "secret" || return 1
+  blank_disk "$work/target.img" 1474560
+  cp "$work/target.img" "$work/target.before"
+  e2e_map_floppy "$work/floppy" "$work/target.img"
+  e2e_start "$work/protected.exe" "$log"
+  dialog=$(e2e_window "$DIALOG") || return 1
+  e2e_type "$dialog" "wrong"
+  e2e_key "$dialog" Return
+  box=$(e2e_window "Error") || { echo "    no Error box"; return 1; }
+  e2e_screenshot "$out/shots/wrong-password.png"
+  e2e_key "$box" Return
+  e2e_gone "Error" || return 1
+  e2e_key "$dialog" alt+F4
+  e2e_wait_exit "$log" >/dev/null
+  check "box text" texts_have "$log" "Invalid password" &&
+    check "disk untouched" cmp -s "$work/target.img" "$work/target.before"
+}
+
+# write_and_check LOG EXE IMAGE TARGET [PASSWORD]: Write disk, answer the boxes,
+# and compare the written disk with the image.
+write_and_check() {
+  local log=$1 exe=$2 image=$3 target=$4 password=${5:-} dialog box
+  e2e_map_floppy "$work/floppy" "$target"
+  e2e_start "$exe" "$log"
+  dialog=$(e2e_window "$DIALOG") || { echo "    no main dialog"; return 1; }
+  [ -z "$password" ] || e2e_type "$dialog" "$password"
+  e2e_key "$dialog" Return
+  if [ -n "${CONFIRM_FILES:-}" ]; then
+    box=$(e2e_window "Confirmation") || { echo "    no Confirmation box"; return 1; }
+    e2e_key "$box" alt+y
+  fi
+  box=$(e2e_window "Information" 60) || { echo "    no Information box"; e2e_texts "$log" | tail -n 5; return 1; }
+  e2e_screenshot "$out/shots/written-$(basename "$exe" .exe).png"
+  e2e_key "$box" Return
+  e2e_gone "Information" || return 1
+  e2e_key "$dialog" alt+F4
+  e2e_wait_exit "$log" >/dev/null
+  check "box text" texts_have "$log" "The disk has been written." &&
+    check "disk equals image" cmp "$image" "$target" &&
+    check "fsck.fat clean" /sbin/fsck.fat -n "$target" >/dev/null
+}
+
+# The whole disk, through the real dialogs; every status line traced.
+scenario_write_disk() {
+  local log="$work/write_disk.log" first last
+  make_fat "$work/disk.img" 1474560 HELLO.TXT "Hello from a floppy" NOTES.TXT "two files" &&
+    pack "$work/disk.img" "$work/write.exe" --description "Demo disk" || return 1
+  blank_disk "$work/target.img" 1474560
+  write_and_check "$log" "$work/write.exe" "$work/disk.img" "$work/target.img" || return 1
+  first=$(e2e_texts "$log" | grep -c '^Writing to drive A: (')
+  check "160 status lines (got $first)" [ "$first" -eq 160 ] &&
+    check "first status line" texts_have "$log" "Writing to drive A: (1/1 of 80/2)" &&
+    check "last status line" texts_have "$log" "Writing to drive A: (80/2 of 80/2)" &&
+    check "files listed" sh -c "mdir -b -i '$work/target.img' :: | grep -q HELLO.TXT"
+}
+
+scenario_protected_write() {
+  make_fat "$work/disk.img" 1474560 SECRET.TXT "for your eyes" &&
+    pack "$work/disk.img" "$work/secret.exe" --password "open sesame" || return 1
+  blank_disk "$work/target.img" 1474560
+  write_and_check "$work/protected_write.log" "$work/secret.exe" "$work/disk.img" \
+    "$work/target.img" "open sesame"
+}
+
+scenario_write_720k() {
+  make_fat "$work/disk720.img" 737280 SMALL.TXT "720 KB" &&
+    pack "$work/disk720.img" "$work/small.exe" || return 1
+  blank_disk "$work/target720.img" 737280
+  write_and_check "$work/write_720k.log" "$work/small.exe" "$work/disk720.img" "$work/target720.img"
+}
+
+# Files already in A:'s folder: the confirmation box, Yes goes on.
+scenario_files_on_disk() {
+  make_fat "$work/disk.img" 1474560 NEW.TXT "new" && pack "$work/disk.img" "$work/files.exe" || return 1
+  blank_disk "$work/target.img" 1474560
+  echo "old" >"$work/floppy/OLD.TXT"
+  CONFIRM_FILES=1 write_and_check "$work/files_on_disk.log" "$work/files.exe" "$work/disk.img" \
+    "$work/target.img" &&
+    check "confirmation text" texts_have "$work/files_on_disk.log" \
+      "There seem to be some files on the floppy disk. | Overwrite them ?"
+}
+
+# A read-only image file: the first track fails, Abort ends cleanly, nothing changed.
+scenario_read_only_disk() {
+  local log="$work/read_only_disk.log" dialog box code
+  make_fat "$work/disk.img" 1474560 && pack "$work/disk.img" "$work/ro.exe" || return 1
+  blank_disk "$work/target.img" 1474560
+  cp "$work/target.img" "$work/target.before"
+  # Tests run as root, whom file modes don't stop: make the file immutable.
+  chattr +i "$work/target.img" || return 1
+  e2e_map_floppy "$work/floppy" "$work/target.img"
+  e2e_start "$work/ro.exe" "$log"
+  dialog=$(e2e_window "$DIALOG") || return 1
+  e2e_key "$dialog" Return
+  box=$(e2e_window "Error" 30) || { echo "    no Error box"; e2e_texts "$log" | tail -n 5; return 1; }
+  e2e_screenshot "$out/shots/read-only.png"
+  e2e_key "$box" alt+a
+  e2e_gone "Error" || return 1
+  e2e_gone "Writing disk..." || return 1
+  dialog=$(e2e_window "$DIALOG") || return 1
+  e2e_key "$dialog" alt+F4
+  code=$(e2e_wait_exit "$log")
+  chattr -i "$work/target.img"
+  check "track error text" sh -c "grep -q 'Can.t write track 1/1 to drive A:' '$log'" &&
+    check "nothing changed" cmp -s "$work/target.img" "$work/target.before" &&
+    check "exit code 0 (got $code)" [ "$code" = 0 ]
+}

@@ -1,0 +1,108 @@
+# Helpers for running the real Windows program under wine64, on its own Xvfb
+# display with a window manager, with drive A: mapped to an image file.
+# Source this file; every function reports failure through its exit status.
+
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+
+# e2e_init ROOT DISPLAY_NUMBER: a prefix under ROOT (made once, then reused),
+# the display, and openbox on it (without a window manager Alt+F4 and the
+# close box never reach a Wine window).
+e2e_init() {
+  E2E_ROOT=$1
+  E2E_DISPLAY=:$2
+  mkdir -p "$E2E_ROOT"
+  export WINEPREFIX="$E2E_ROOT/prefix"
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDEBUG=-all
+  export DISPLAY=$E2E_DISPLAY
+  Xvfb "$E2E_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  E2E_XVFB_PID=$!
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  openbox >/dev/null 2>&1 &
+  E2E_WM_PID=$!
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$WINE64" wineboot -i >/dev/null 2>&1 || return 1
+  fi
+  "$WINE64" reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
+  "$WINESERVER" -w
+}
+
+e2e_shutdown() {
+  "$WINESERVER" -k >/dev/null 2>&1
+  kill "$E2E_WM_PID" "$E2E_XVFB_PID" >/dev/null 2>&1
+  wait "$E2E_WM_PID" "$E2E_XVFB_PID" 2>/dev/null
+  return 0
+}
+
+# e2e_map_floppy FOLDER IMAGE: A:\ shows FOLDER; \\.\A: is IMAGE.
+e2e_map_floppy() {
+  ln -sfn "$(realpath "$1")" "$WINEPREFIX/dosdevices/a:"
+  ln -sfn "$(realpath "$2")" "$WINEPREFIX/dosdevices/a::"
+}
+
+# e2e_start EXE LOG: runs the program in the background with every window
+# text traced; E2E_PID is the process, its exit code lands in LOG.rc.
+e2e_start() {
+  local exe=$1 log=$2
+  rm -f "$log.rc"
+  ( WINEDEBUG=trace+win "$WINE64" "$exe" >"$log" 2>&1; echo $? >"$log.rc" ) &
+  E2E_PID=$!
+}
+
+# e2e_wait_exit LOG [SECONDS]: waits for the program to end; prints its exit code.
+e2e_wait_exit() {
+  local log=$1 limit=${2:-20}
+  for _ in $(seq $((limit * 10))); do
+    if [ -f "$log.rc" ]; then cat "$log.rc"; return 0; fi
+    sleep 0.1
+  done
+  echo timeout
+  return 1
+}
+
+# e2e_window TITLE [SECONDS]: the id of the visible window with exactly that title.
+e2e_window() {
+  local title=$1 limit=${2:-20} id
+  for _ in $(seq $((limit * 10))); do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1)
+    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# e2e_gone TITLE [SECONDS]: waits until no visible window has that title.
+e2e_gone() {
+  local title=$1 limit=${2:-20}
+  for _ in $(seq $((limit * 10))); do
+    xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 || return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# e2e_key WINDOW KEY...: keys sent to a window (after giving it the focus).
+e2e_key() {
+  local window=$1
+  shift
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" 2>/dev/null
+  sleep 0.2
+  xdotool key --window "$window" "$@"
+}
+
+# e2e_type WINDOW TEXT
+e2e_type() {
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  xdotool type --window "$1" --delay 20 "$2"
+}
+
+# e2e_texts LOG: every text set on a window, one a line, as Wine traced it.
+e2e_texts() {
+  sed -n 's/.*set_window_text L"\(.*\)"$/\1/p' "$1" | sed 's/\\r\\n/ | /g; s/\\n/ | /g; s/\\"/"/g'
+}
+
+# e2e_screenshot FILE
+e2e_screenshot() {
+  import -window root "$1" >/dev/null 2>&1
+}
