@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "heap.h"
+
 constexpr DWORD kErrorZLibCategory = 0xF67B0600;
 
 // Receives the stage texts "Loading..." and "Unpacking...".
@@ -19,15 +21,30 @@ typedef void (*TProgressProc)(ULONG_PTR context, const char *text);
 bool InflateBuffer(const BYTE *input, LONG inputLength, LONG estimate, BYTE *&output,
                    LONG &outputLength);
 
+// InflateBuffer that never makes more than limit bytes of output: a stream
+// that would give more fails with tooLarge set and the last error as it was.
+bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG limit, BYTE *&output,
+                    LONG &outputLength, bool &tooLarge);
+
+// Reads the package of a file, header and payload, from packageOffset to the
+// end of the file in one request into one new block. A package shorter than
+// its header, or of 2 GiB or more, fails with 0xFF070001.
+bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package);
+// Deciphers a protected package in place: bytes 73 to the end. Fails with
+// 0xFF070003, nothing deciphered, when the password can't key the cipher.
+bool DecipherPackage(BYTE *package, DWORD size, const std::string &password);
+// PackageCrc of the password's characters.
+DWORD PasswordCheckOf(const std::string &password);
+
 // Unpacks the running program's package. imageSize receives the header's
 // ImageSize (or -1). On success image is a new heap block of imageSize bytes
 // owned by the caller (release it with HeapRelease). On failure no block
 // made here stays allocated, and the last error says why.
-bool LoadImage(const std::string &password, BYTE *&image, LONG &imageSize,
-               TProgressProc progress, ULONG_PTR context);
+bool LoadImage(const std::string &password, BYTE *&image, LONG &imageSize, TProgressProc progress,
+               ULONG_PTR context);
 // The same for the package appended to any file.
-bool LoadImageOfFile(const char *path, const std::string &password, BYTE *&image,
-                     LONG &imageSize, TProgressProc progress, ULONG_PTR context);
+bool LoadImageOfFile(const char *path, const std::string &password, BYTE *&image, LONG &imageSize,
+                     TProgressProc progress, ULONG_PTR context);
 
 // Register the "ZLib" texts and the image-file texts.
 void InflateStartup();

@@ -13,17 +13,17 @@
 // Integers are little-endian, and nothing is aligned.
 #pragma pack(push, 1)
 struct TPackageHeader {
-  char Magic[4];         // "CDSK"
-  BYTE Version;          // 1
-  BYTE Protected;        // 0 = plain payload
-  DWORD PasswordCheck;   // PackageCrc of the password; 0 when unprotected
-  DWORD DataCrc;         // PackageCrc of the plain payload; 0 = none stored
-  LONG ImageSize;        // bytes of the inflated image
-  DWORD PackedSize;      // payload bytes; not consulted when reading
+  char Magic[4];        // "CDSK"
+  BYTE Version;         // 1
+  BYTE Protected;       // 0 = plain payload
+  DWORD PasswordCheck;  // PackageCrc of the password; 0 when unprotected
+  DWORD DataCrc;        // PackageCrc of the plain payload; 0 = none stored
+  LONG ImageSize;       // bytes of the inflated image
+  DWORD PackedSize;     // payload bytes; not consulted when reading
   BYTE Reserved;
   BYTE DescriptionLength;  // 0 to 32
   char Description[32];
-  BYTE MediaType;        // a TMediaType; 0 = none
+  BYTE MediaType;  // a TMediaType; 0 = none
 };
 #pragma pack(pop)
 static_assert(sizeof(TPackageHeader) == 57, "the package header is 57 bytes");
@@ -34,6 +34,9 @@ constexpr DWORD kMaxDescriptionLength = 32;
 // the first 16 payload bytes.
 constexpr DWORD kEncipheredFrom = kPackageHeaderSize + 16;
 constexpr DWORD kNoPackageOffset = 0xFFFFFFFFu;
+// How much of the headers the offset is looked for in: the first page of the
+// running module, and as much of a file.
+constexpr size_t kPeHeaderWindow = 4096;
 
 // The image-file error category (no category name is registered for it).
 constexpr DWORD kErrorInvalidImageFile = 0xFF070001;
@@ -65,6 +68,13 @@ bool ReadPackageHeader(std::string &description, DWORD &passwordCheck, DWORD &pa
 // The same for any file.
 bool ReadPackageHeaderOfFile(const char *path, std::string &description, DWORD &passwordCheck,
                              DWORD &packageOffset, TMediaType &mediaType, LONG &imageSize);
+
+// Reads the 57-byte header at packageOffset of the file (offsets of 2 GiB
+// and more are refused). True only for a whole header with the magic
+// "CDSK"; otherwise the last error holds the system's code or 0xFF070001.
+bool ReadHeaderRecordOfFile(const char *path, DWORD packageOffset, TPackageHeader &header);
+// The header's description, at most 32 characters whatever its length byte.
+std::string DescriptionOf(const TPackageHeader &header);
 
 // The running program's own file name (up to 260 characters).
 std::string OwnFileName();

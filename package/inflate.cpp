@@ -1,0 +1,122 @@
+// The zlib wrapper: one output block, grown only when the announced size is
+// too small, and the "ZLib" error texts.
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "app_errors.h"
+#include "heap.h"
+#include "image_unpacker.h"
+
+namespace {
+
+constexpr LONG kLargestOutput = 0x7FFFFFFF;
+
+voidpf HeapZAlloc(voidpf, uInt items, uInt size) {
+  uint64_t bytes = static_cast<uint64_t>(items) * size;
+  if (bytes > SIZE_MAX) return Z_NULL;
+  return HeapAllocOrDie(static_cast<size_t>(bytes));
+}
+
+void HeapZFree(voidpf, voidpf block) {
+  HeapRelease(block);
+}
+
+// A negative zlib result becomes the ZLib code of the same name.
+void SetZLibError(int result) {
+  if (result >= 0) return;
+  int index = result - Z_VERSION_ERROR + 1;  // -6 gives 1, -1 gives 6
+  if (index < 0) index = 0;
+  SetLastError(kErrorZLibCategory + static_cast<DWORD>(index));
+}
+
+// Fails an inflation that was begun: gives zlib's state back and keeps the
+// code of the failing result.
+bool FailInflation(z_stream &stream, int result) {
+  inflateEnd(&stream);
+  SetZLibError(result);
+  return false;
+}
+
+}  // namespace
+
+bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG limit, BYTE *&output,
+                    LONG &outputLength, bool &tooLarge) {
+  output = nullptr;
+  outputLength = 0;
+  tooLarge = false;
+  if (inputLength < 0) inputLength = 0;
+  if (limit < 1) limit = 1;
+  z_stream stream;
+  memset(&stream, 0, sizeof stream);
+  stream.zalloc = HeapZAlloc;
+  stream.zfree = HeapZFree;
+  // The growth step is the input length rounded up to 256, and never 0, so
+  // that each step makes room.
+  size_t step = (static_cast<size_t>(inputLength) + 255) & ~static_cast<size_t>(255);
+  if (step == 0) step = 256;
+  size_t length = estimate > 0 ? static_cast<size_t>(estimate) : step;
+  if (length > static_cast<size_t>(limit)) length = static_cast<size_t>(limit);
+  THeapBlock buffer(length);
+  stream.next_in = const_cast<Bytef *>(input);
+  stream.avail_in = static_cast<uInt>(inputLength);
+  stream.next_out = buffer.Data();
+  stream.avail_out = static_cast<uInt>(length);
+  int result = inflateInit(&stream);
+  if (result < 0) {
+    SetZLibError(result);
+    return false;
+  }
+  for (;;) {
+    result = inflate(&stream, Z_FINISH);
+    if (result == Z_STREAM_END) break;
+    // Output space used up before the end of the stream: zlib says Z_BUF_ERROR
+    // (older versions Z_OK). Anything else, such as a stream that wants a
+    // preset dictionary, can make no progress with more room.
+    if (stream.avail_out != 0 || (result != Z_OK && result != Z_BUF_ERROR))
+      return FailInflation(stream, result < 0 ? result : Z_DATA_ERROR);
+    if (buffer.Size() >= static_cast<size_t>(limit)) {
+      inflateEnd(&stream);
+      tooLarge = true;
+      return false;
+    }
+    size_t used = buffer.Size();
+    size_t grown = used + step;
+    if (grown > static_cast<size_t>(limit)) grown = static_cast<size_t>(limit);
+    buffer.Resize(grown);
+    stream.next_out = buffer.Data() + used;
+    stream.avail_out = static_cast<uInt>(grown - used);
+  }
+  result = inflateEnd(&stream);
+  if (result < 0) {
+    SetZLibError(result);
+    return false;
+  }
+  // Input after the end of the stream is ignored.
+  size_t total = static_cast<size_t>(stream.next_out - buffer.Data());
+  buffer.Resize(total);
+  outputLength = static_cast<LONG>(total);
+  output = buffer.Detach();
+  return true;
+}
+
+bool InflateBuffer(const BYTE *input, LONG inputLength, LONG estimate, BYTE *&output,
+                   LONG &outputLength) {
+  bool tooLarge = false;
+  if (InflateBounded(input, inputLength, estimate, kLargestOutput, output, outputLength, tooLarge))
+    return true;
+  // An output past 2 GiB can't be held by this program.
+  if (tooLarge) SetZLibError(Z_MEM_ERROR);
+  return false;
+}
+
+void InflateStartup() {
+  RegisterError(kErrorZLibCategory, "ZLib");
+  RegisterError(kErrorZLibCategory + 1, "Unknown version.");
+  RegisterError(kErrorZLibCategory + 2, "Invalid buffer.");
+  RegisterError(kErrorZLibCategory + 3, "Memory error.");
+  RegisterError(kErrorZLibCategory + 4, "Invalid data.");
+  RegisterError(kErrorZLibCategory + 5, "Invalid sequence.");
+  RegisterError(kErrorZLibCategory + 6, "I/O error.");
+}
