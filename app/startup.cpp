@@ -1,0 +1,70 @@
+// Program start-up and end.
+#include "startup.h"
+
+#include <commctrl.h>
+
+#include "app_errors.h"
+#include "floppy_io.h"
+#include "image_unpacker.h"
+#include "main_dialog.h"
+#include "modules.h"
+#include "package_format.h"
+#include "program_state.h"
+#include "rc4.h"
+
+namespace {
+
+// Start-up order: the error table first, then each module that registers
+// texts with it; the program's own state last, so that it goes first.
+const TModule kModules[] = {
+    {"app_errors", AppErrorsStartup, AppErrorsShutdown},
+    {"FloppyIO", FloppyIoStartup, FloppyIoShutdown},
+    {"ZLib", InflateStartup, nullptr},
+    {"RC4", Rc4Startup, nullptr},
+    {"image file", ImageFileStartup, nullptr},
+    {"program", ProgramStateStartup, ProgramStateShutdown},
+};
+constexpr size_t kModuleCount = sizeof kModules / sizeof kModules[0];
+
+const char kCorruptPackage[] = "Corrupted file contents, please try to download again.";
+
+// Start-up tests only what it needs to name the disk; the version, the
+// checksums and the payload are tested when the disk is written. A media
+// type past the name table names no medium.
+bool PackageIsCorrupt() {
+  return Program.PackageOffset == kNoPackageOffset || Program.MediaType == kMediaUnknown ||
+         Program.MediaType >= kMediaTypeCount || Program.ImageSize == -1;
+}
+
+// The progress bar of the writing dialog needs its class before that
+// dialog is made.
+void RegisterCommonControls() {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  if (!InitCommonControlsEx(&controls)) InitCommonControls();
+}
+
+int Run() {
+  Program.Protected =
+      ReadPackageHeader(Program.Description, Program.PasswordCheck, Program.PackageOffset,
+                        Program.MediaType, Program.ImageSize);
+  if (PackageIsCorrupt()) {
+    MessageBoxA(nullptr, kCorruptPackage, "Error", MB_OK | MB_ICONERROR);
+    return kExitCorruptPackage;
+  }
+  Program.Description += " (";
+  Program.Description += MediaTypeNames[Program.MediaType];
+  Program.Description += ")";
+  RegisterCommonControls();
+  DialogBoxParamA(Program.Instance, "MAINDIALOG", nullptr, MainDialogProc, 0);
+  return 0;
+}
+
+}  // namespace
+
+int ProgramMain(HINSTANCE instance) {
+  StartModules(kModules, kModuleCount);
+  Program.Instance = instance;
+  int exitCode = Run();
+  StopModules(kModules, kModuleCount);
+  return exitCode;
+}

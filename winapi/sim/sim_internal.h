@@ -1,0 +1,32 @@
+// What the simulated PC's source files share among themselves.
+#ifndef DISKARNO_WINAPI_SIM_SIM_INTERNAL_H
+#define DISKARNO_WINAPI_SIM_SIM_INTERNAL_H
+
+#include <string>
+
+#include "sim_pc.h"
+
+namespace sim {
+
+// The drive named by a root path "X:\" (or "X:"), or nullptr.
+Drive *DriveOfRoot(const char *rootPath);
+
+// The device opener behind CreateFileA("\\.\NAME").
+HANDLE OpenDevice(const std::string &path, DWORD access, DWORD share, DWORD creation, DWORD flags);
+HANDLE OpenVolume(const std::string &path, char letter, DWORD access, DWORD share, DWORD creation,
+                  DWORD flags);
+HANDLE OpenVwin32(const std::string &path, DWORD access, DWORD share, DWORD creation, DWORD flags);
+
+// Applies the drive's faults to a write of `length` bytes at byte `offset`
+// of its medium. Returns 0 when the write may land, else the Win32 code it
+// fails with. A landing write counts towards the removal of the medium.
+DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length);
+// Counts a good write; the medium leaves when the fault says so.
+void CountGoodWrite(Drive &drive);
+
+// Sets the last error and returns FALSE.
+BOOL Fail(DWORD error);
+
+}  // namespace sim
+
+#endif

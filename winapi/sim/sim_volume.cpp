@@ -1,0 +1,235 @@
+// The NT volume device \\.\A: of the simulated PC: sharing, the volume lock,
+// geometry and media-type requests, positioned writes onto the medium.
+//
+// Each request has its own virtual member, so that a volume driver with other
+// answers (for example one that supports no geometry request) can be a
+// subclass that overrides only those.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "kernel_object.h"
+#include "sim_internal.h"
+
+namespace sim {
+
+namespace {
+
+class Volume;
+std::vector<Volume *> &OpenVolumes() {
+  static std::vector<Volume *> volumes;
+  return volumes;
+}
+
+// Whether an open with `access` passes a handle that shares `share`.
+bool Shares(DWORD access, DWORD share) {
+  if ((access & GENERIC_READ) && !(share & FILE_SHARE_READ)) return false;
+  if ((access & GENERIC_WRITE) && !(share & FILE_SHARE_WRITE)) return false;
+  return true;
+}
+
+class Volume : public winapi::KernelObject {
+ public:
+  Volume(std::string path, char letter, DWORD access, DWORD share)
+      : path_(std::move(path)), letter_(letter), access_(access), share_(share) {
+    OpenVolumes().push_back(this);
+  }
+
+  ~Volume() override {
+    auto &volumes = OpenVolumes();
+    volumes.erase(std::remove(volumes.begin(), volumes.end(), this), volumes.end());
+    Drive *drive = Pc().FindDrive(letter_);
+    if (drive && drive->lockOwner == this) drive->lockOwner = nullptr;  // closing unlocks
+    DeviceCall call = NewCall(Call::Close);
+    call.ok = true;
+    Pc().Record(call);
+  }
+
+  char Letter() const { return letter_; }
+  DWORD Access() const { return access_; }
+  DWORD Share() const { return share_; }
+
+  BOOL Control(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize,
+               DWORD *returned) override {
+    switch (code) {
+      case FSCTL_LOCK_VOLUME:
+        return Lock();
+      case FSCTL_UNLOCK_VOLUME:
+        return Unlock();
+      case IOCTL_DISK_GET_DRIVE_GEOMETRY:
+        return GetGeometry(out, outSize, returned);
+      case IOCTL_STORAGE_GET_MEDIA_TYPES:
+        return GetMediaTypes(out, outSize, returned);
+      default:
+        return OtherControl(code, in, inSize, out, outSize, returned);
+    }
+  }
+
+  BOOL Seek(int64_t distance, DWORD method, int64_t *position) override {
+    int64_t base = method == FILE_BEGIN ? 0 : method == FILE_CURRENT ? position_ : MediumSize();
+    DeviceCall call = NewCall(Call::SetPointer);
+    call.offset = base + distance;
+    if (call.offset < 0) return Finish(call, 131);  // ERROR_NEGATIVE_SEEK
+    position_ = call.offset;
+    if (position) *position = position_;
+    return Finish(call, 0);
+  }
+
+  BOOL Write(const void *buffer, DWORD size, DWORD *written) override {
+    DeviceCall call = NewCall(Call::Write);
+    call.offset = position_;
+    call.length = size;
+    Drive *drive = Pc().FindDrive(letter_);
+    if (!drive || drive->lockOwner != this) {
+      // Writing to a volume that this handle has not locked races the file
+      // system on the same disk; the product must never do it.
+      call.contractViolation = true;
+      return Finish(call, ERROR_ACCESS_DENIED);
+    }
+    if (!(access_ & GENERIC_WRITE)) return Finish(call, ERROR_ACCESS_DENIED);
+    DWORD sector = drive->medium ? drive->medium->geometry.BytesPerSector : 512;
+    if (sector == 0 || position_ % sector != 0 || size % sector != 0)
+      return Finish(call, ERROR_INVALID_PARAMETER);
+    if (DWORD error = CheckWrite(*drive, position_, size)) return Finish(call, error);
+    memcpy(&drive->medium->bytes[static_cast<size_t>(position_)], buffer, size);
+    position_ += size;
+    if (written) *written = size;
+    CountGoodWrite(*drive);
+    return Finish(call, 0);
+  }
+
+  BOOL Flush() override {
+    DeviceCall call = NewCall(Call::Flush);
+    if (!(access_ & GENERIC_WRITE)) return Finish(call, ERROR_ACCESS_DENIED);
+    return Finish(call, Pc().MediumIn(letter_) ? 0 : ERROR_NOT_READY);
+  }
+
+  BOOL Size(int64_t *size) override {
+    DeviceCall call = NewCall(Call::GetSize);
+    Medium *medium = Pc().MediumIn(letter_);
+    if (!medium) return Finish(call, ERROR_NOT_READY);
+    *size = static_cast<int64_t>(medium->bytes.size());
+    return Finish(call, 0);
+  }
+
+ protected:
+  DeviceCall NewCall(Call kind) const {
+    DeviceCall call;
+    call.kind = kind;
+    call.device = path_;
+    call.drive = letter_;
+    call.errorMode = Pc().ErrorMode();
+    return call;
+  }
+
+  // Logs the call and returns its outcome: `error` 0 is success.
+  static BOOL Finish(DeviceCall &call, DWORD error) {
+    call.ok = error == 0;
+    call.error = error;
+    Pc().Record(call);
+    if (error) SetLastError(error);
+    return error == 0;
+  }
+
+  virtual BOOL Lock() {
+    DeviceCall call = NewCall(Call::Lock);
+    call.code = FSCTL_LOCK_VOLUME;
+    Drive *drive = Pc().FindDrive(letter_);
+    if (!drive || !(access_ & (GENERIC_READ | GENERIC_WRITE)))
+      return Finish(call, ERROR_ACCESS_DENIED);
+    if (drive->filesOpen || (drive->lockOwner && drive->lockOwner != this))
+      return Finish(call, ERROR_ACCESS_DENIED);
+    drive->lockOwner = this;
+    return Finish(call, 0);
+  }
+
+  virtual BOOL Unlock() {
+    DeviceCall call = NewCall(Call::Unlock);
+    call.code = FSCTL_UNLOCK_VOLUME;
+    Drive *drive = Pc().FindDrive(letter_);
+    if (!drive || drive->lockOwner != this) return Finish(call, ERROR_NOT_LOCKED);
+    drive->lockOwner = nullptr;
+    return Finish(call, 0);
+  }
+
+  virtual BOOL GetGeometry(void *out, DWORD outSize, DWORD *returned) {
+    DeviceCall call = NewCall(Call::GetGeometry);
+    call.code = IOCTL_DISK_GET_DRIVE_GEOMETRY;
+    if (!out || outSize < sizeof(DISK_GEOMETRY)) return Finish(call, ERROR_INSUFFICIENT_BUFFER);
+    Medium *medium = Pc().MediumIn(letter_);
+    if (!medium) return Finish(call, ERROR_NOT_READY);
+    memcpy(out, &medium->geometry, sizeof(DISK_GEOMETRY));
+    *returned = sizeof(DISK_GEOMETRY);
+    return Finish(call, 0);
+  }
+
+  virtual BOOL GetMediaTypes(void *out, DWORD outSize, DWORD *returned) {
+    DeviceCall call = NewCall(Call::GetMediaTypes);
+    call.code = IOCTL_STORAGE_GET_MEDIA_TYPES;
+    Drive *drive = Pc().FindDrive(letter_);
+    size_t count = drive ? drive->supported.size() : 0;
+    if (!out || outSize < count * sizeof(DISK_GEOMETRY))
+      return Finish(call, ERROR_INSUFFICIENT_BUFFER);
+    if (count) memcpy(out, drive->supported.data(), count * sizeof(DISK_GEOMETRY));
+    *returned = static_cast<DWORD>(count * sizeof(DISK_GEOMETRY));
+    return Finish(call, 0);
+  }
+
+  virtual BOOL OtherControl(DWORD code, void *, DWORD, void *, DWORD, DWORD *) {
+    DeviceCall call = NewCall(Call::OtherControl);
+    call.code = code;
+    return Finish(call, ERROR_INVALID_FUNCTION);
+  }
+
+ private:
+  int64_t MediumSize() const {
+    Medium *medium = Pc().MediumIn(letter_);
+    return medium ? static_cast<int64_t>(medium->bytes.size()) : 0;
+  }
+
+  std::string path_;
+  char letter_;
+  DWORD access_;
+  DWORD share_;
+  int64_t position_ = 0;
+};
+
+DWORD OpenError(Drive *drive, char letter, DWORD access, DWORD share, DWORD creation) {
+  if (!Pc().IsNt() || !drive) return ERROR_FILE_NOT_FOUND;
+  if (drive->volumeOpenError) return drive->volumeOpenError;
+  if (!drive->isFloppy) return ERROR_ACCESS_DENIED;
+  if (creation != OPEN_EXISTING) return ERROR_INVALID_PARAMETER;
+  if (drive->lockOwner) return ERROR_ACCESS_DENIED;
+  for (Volume *open : OpenVolumes()) {
+    if (open->Letter() != letter) continue;
+    if (!Shares(access, open->Share()) || !Shares(open->Access(), share))
+      return ERROR_SHARING_VIOLATION;
+  }
+  return 0;
+}
+
+}  // namespace
+
+HANDLE OpenVolume(const std::string &path, char letter, DWORD access, DWORD share, DWORD creation,
+                  DWORD flags) {
+  Drive *drive = Pc().FindDrive(letter);
+  DeviceCall call;
+  call.kind = Call::Open;
+  call.device = path;
+  call.drive = letter;
+  call.access = access;
+  call.share = share;
+  call.creation = creation;
+  call.flags = flags;
+  call.errorMode = Pc().ErrorMode();
+  call.error = OpenError(drive, letter, access, share, creation);
+  call.ok = call.error == 0;
+  Pc().Record(call);
+  if (!call.ok) {
+    SetLastError(call.error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return winapi::RegisterObject(std::make_unique<Volume>(path, letter, access, share));
+}
+
+}  // namespace sim

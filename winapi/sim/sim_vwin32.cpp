@@ -1,0 +1,296 @@
+// The \\.\VWIN32 device of the simulated Windows 95/98/Me: DOS and BIOS disk
+// services run from a register block, with the carry flag and AX as DOS
+// leaves them.
+#include <cstring>
+#include <memory>
+
+#include "kernel_object.h"
+#include "sim_internal.h"
+
+namespace sim {
+
+namespace {
+
+constexpr DWORD kCarry = 1;
+
+struct DosAnswer {
+  bool carry;
+  DWORD ax;
+};
+
+constexpr DosAnswer kDone = {false, 0};
+
+DosAnswer DosError(DWORD ax) {
+  return DosAnswer{true, ax};
+}
+
+// INT 26h reports the DOS driver error in AL and the BIOS status in AH.
+DWORD Int26Code(DWORD error) {
+  switch (error) {
+    case ERROR_WRITE_PROTECT:
+      return 0x0300;
+    case ERROR_NOT_READY:
+      return 0x8002;
+    case ERROR_CRC:
+      return 0x1004;
+    case ERROR_SECTOR_NOT_FOUND:
+      return 0x0408;
+    case ERROR_WRITE_FAULT:
+      return 0x200A;
+    default:
+      return 0x200C;  // general failure
+  }
+}
+
+// INT 21h answers DOS extended error codes, which Win32 codes 19 to 31 share.
+DWORD ExtendedCode(DWORD error) {
+  return error >= ERROR_WRITE_PROTECT && error <= ERROR_GEN_FAILURE ? error : ERROR_GEN_FAILURE;
+}
+
+void Put16(BYTE *block, size_t at, DWORD value) {
+  block[at] = static_cast<BYTE>(value);
+  block[at + 1] = static_cast<BYTE>(value >> 8);
+}
+
+void Put32(BYTE *block, size_t at, DWORD value) {
+  Put16(block, at, value & 0xFFFF);
+  Put16(block, at + 2, value >> 16);
+}
+
+struct DefaultBpb {
+  DWORD sectorsPerCluster, rootEntries, mediaDescriptor, sectorsPerFat;
+};
+
+DefaultBpb BpbOf(const DISK_GEOMETRY &geometry) {
+  switch (geometry.SectorsPerTrack) {
+    case 9:
+      return geometry.Cylinders.QuadPart == 40 ? DefaultBpb{2, 112, 0xFD, 2}
+                                               : DefaultBpb{2, 112, 0xF9, 3};
+    case 15:
+      return {1, 224, 0xF9, 7};
+    case 36:
+      return {2, 240, 0xF0, 9};
+    default:
+      return {1, 224, 0xF0, 9};
+  }
+}
+
+// The Get Device Parameters block for the drive's default medium: 38 bytes
+// in the standard form, the FAT32 parameter block up to byte 60 in the
+// extended one.
+void FillDeviceParams(const Drive &drive, bool extended, BYTE *block) {
+  const DISK_GEOMETRY &g = drive.dosGeometry;
+  DefaultBpb bpb = BpbOf(g);
+  DWORD totalSectors =
+      static_cast<DWORD>(g.Cylinders.QuadPart) * g.TracksPerCylinder * g.SectorsPerTrack;
+  block[1] = drive.dosDeviceType;
+  Put16(block, 2, 0);  // removable, no door lock
+  Put16(block, 4, static_cast<DWORD>(g.Cylinders.QuadPart));
+  block[6] = 0;
+  Put16(block, 7, g.BytesPerSector);
+  block[9] = static_cast<BYTE>(bpb.sectorsPerCluster);
+  Put16(block, 10, 1);
+  block[12] = 2;
+  Put16(block, 13, bpb.rootEntries);
+  Put16(block, 15, totalSectors);
+  block[17] = static_cast<BYTE>(bpb.mediaDescriptor);
+  Put16(block, 18, bpb.sectorsPerFat);
+  Put16(block, 20, g.SectorsPerTrack);
+  Put16(block, 22, g.TracksPerCylinder);
+  Put32(block, 24, 0);
+  Put32(block, 28, 0);
+  if (!extended) {
+    memset(block + 32, 0, 6);
+    return;
+  }
+  Put32(block, 32, bpb.sectorsPerFat);
+  Put16(block, 36, 0);
+  Put16(block, 38, 0);
+  Put32(block, 40, 0);
+  Put16(block, 44, 0xFFFF);
+  Put16(block, 46, 0xFFFF);
+  memset(block + 48, 0, 12);
+}
+
+class Vwin32 : public winapi::KernelObject {
+ public:
+  explicit Vwin32(std::string path) : path_(std::move(path)) {}
+  ~Vwin32() override {
+    DeviceCall call = NewCall(Call::Close, 0);
+    call.ok = true;
+    Pc().Record(call);
+  }
+
+  BOOL Control(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize,
+               DWORD *returned) override {
+    DeviceCall call = NewCall(KindOf(code), code);
+    DWORD fault = 0;
+    if (Pc().TakeDeviceIoControlFault(fault)) return Finish(call, fault);
+    if (!in || !out || inSize < sizeof(DiocRegisters) || outSize < sizeof(DiocRegisters)) {
+      call.contractViolation = true;
+      return Finish(call, ERROR_INVALID_PARAMETER);
+    }
+    DiocRegisters registers;
+    memcpy(&registers, in, sizeof registers);
+    DosAnswer answer = Run(code, registers, call);
+    registers.reg_Flags =
+        answer.carry ? (registers.reg_Flags | kCarry) : (registers.reg_Flags & ~kCarry);
+    if (answer.carry) registers.reg_EAX = (registers.reg_EAX & 0xFFFF0000) | (answer.ax & 0xFFFF);
+    if (!answer.carry && call.kind != Call::DosIoctl)
+      registers.reg_EAX &= 0xFFFF0000;  // the write and reset services clear AX
+    memcpy(out, &registers, sizeof registers);
+    *returned = sizeof registers;
+    call.carry = answer.carry;
+    call.ax = registers.reg_EAX & 0xFFFF;
+    return Finish(call, 0);
+  }
+
+ private:
+  static Call KindOf(DWORD code) {
+    switch (code) {
+      case 1:
+        return Call::DosIoctl;
+      case 3:
+        return Call::AbsoluteWrite;
+      case 4:
+        return Call::DiskReset;
+      case 6:
+        return Call::ExtendedWrite;
+      default:
+        return Call::VwinOther;
+    }
+  }
+
+  DeviceCall NewCall(Call kind, DWORD code) const {
+    DeviceCall call;
+    call.kind = kind;
+    call.device = path_;
+    call.code = code;
+    call.errorMode = Pc().ErrorMode();
+    return call;
+  }
+
+  static BOOL Finish(DeviceCall &call, DWORD error) {
+    call.ok = error == 0;
+    call.error = error;
+    Pc().Record(call);
+    if (error) SetLastError(error);
+    return error == 0;
+  }
+
+  static DosAnswer Run(DWORD code, DiocRegisters &registers, DeviceCall &call) {
+    switch (code) {
+      case 1:
+        return DosIoctl(registers, call);
+      case 3:
+        return AbsoluteWrite(registers, call);
+      case 4:
+        return DiskReset(registers, call);
+      case 6:
+        return ExtendedWrite(registers, call);
+      default:
+        return DosError(0x0001);
+    }
+  }
+
+  static Drive *FloppyOfDosNumber(DWORD number) {
+    if (number < 1 || number > 26) return nullptr;
+    Drive *drive = Pc().FindDrive(static_cast<char>('A' + number - 1));
+    return drive && drive->isFloppy ? drive : nullptr;
+  }
+
+  // INT 21h 440Dh, CL 60h: get device parameters (category 08h, or 48h on a
+  // system with FAT32 services).
+  static DosAnswer DosIoctl(DiocRegisters &registers, DeviceCall &call) {
+    DWORD cx = registers.reg_ECX & 0xFFFF;
+    call.code = cx;
+    call.drive = static_cast<char>('A' + (registers.reg_EBX & 0xFF) - 1);
+    if ((registers.reg_EAX & 0xFFFF) != 0x440D || (cx & 0xFF) != 0x60) return DosError(0x0001);
+    bool extended = (cx >> 8) == 0x48;
+    if (!extended && (cx >> 8) != 0x08) return DosError(0x0001);
+    if (extended && !Pc().HasFat32Services()) return DosError(0x0001);
+    Drive *drive = FloppyOfDosNumber(registers.reg_EBX & 0xFF);
+    if (!drive) return DosError(0x000F);  // invalid drive
+    FillDeviceParams(*drive, extended, reinterpret_cast<BYTE *>(registers.reg_EDX));
+    return kDone;
+  }
+
+  // Writes the sectors of a DISKIO packet onto the drive's medium; 0 or the
+  // Win32 code of the failure.
+  static DWORD WritePacket(Drive &drive, const DiskIoPacket &packet, DeviceCall &call) {
+    call.startSector = packet.startSector;
+    call.sectors = packet.sectors;
+    if (!drive.medium) return ERROR_NOT_READY;
+    DWORD sector = drive.medium->geometry.BytesPerSector;
+    int64_t offset = static_cast<int64_t>(packet.startSector) * sector;
+    int64_t length = static_cast<int64_t>(packet.sectors) * sector;
+    call.offset = offset;
+    call.length = static_cast<DWORD>(length);
+    if (DWORD error = CheckWrite(drive, offset, length)) return error;
+    memcpy(&drive.medium->bytes[static_cast<size_t>(offset)],
+           reinterpret_cast<const void *>(packet.buffer), static_cast<size_t>(length));
+    CountGoodWrite(drive);
+    return 0;
+  }
+
+  // INT 26h with CX = FFFFh: AL = drive (0 = A:), DS:BX = the DISKIO packet.
+  static DosAnswer AbsoluteWrite(DiocRegisters &registers, DeviceCall &call) {
+    DWORD index = registers.reg_EAX & 0xFF;
+    call.drive = static_cast<char>('A' + index);
+    Drive *drive = FloppyOfDosNumber(index + 1);
+    if (!drive) return DosError(0x0201);  // unknown unit
+    if ((registers.reg_ECX & 0xFFFF) != 0xFFFF) {
+      call.contractViolation = true;  // the packet form is the only one a FAT16 floppy call uses
+      return DosError(0x200C);
+    }
+    DiskIoPacket packet;
+    memcpy(&packet, reinterpret_cast<const void *>(registers.reg_EBX), sizeof packet);
+    DWORD error = WritePacket(*drive, packet, call);
+    return error ? DosError(Int26Code(error)) : kDone;
+  }
+
+  // INT 21h 7305h: DL = drive (1 = A:), SI bit 0 = write, DS:BX = the packet.
+  static DosAnswer ExtendedWrite(DiocRegisters &registers, DeviceCall &call) {
+    call.drive = static_cast<char>('A' + (registers.reg_EDX & 0xFF) - 1);
+    if ((registers.reg_EAX & 0xFFFF) != 0x7305 || !Pc().HasFat32Services()) return DosError(0x7300);
+    if (registers.reg_ECX != 0xFFFFFFFF || !(registers.reg_ESI & 1)) return DosError(0x0001);
+    Drive *drive = FloppyOfDosNumber(registers.reg_EDX & 0xFF);
+    if (!drive) return DosError(0x000F);
+    DiskIoPacket packet;
+    memcpy(&packet, reinterpret_cast<const void *>(registers.reg_EBX), sizeof packet);
+    DWORD error = WritePacket(*drive, packet, call);
+    return error ? DosError(ExtendedCode(error)) : kDone;
+  }
+
+  // INT 13h AH = 00h: reset the disk system.
+  static DosAnswer DiskReset(DiocRegisters &registers, DeviceCall &call) {
+    call.drive = static_cast<char>('A' + (registers.reg_EDX & 0xFF));
+    if (((registers.reg_EAX >> 8) & 0xFF) != 0) return DosError(0x0100);
+    return kDone;
+  }
+
+  std::string path_;
+};
+
+}  // namespace
+
+HANDLE OpenVwin32(const std::string &path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
+  DeviceCall call;
+  call.kind = Call::Open;
+  call.device = path;
+  call.access = access;
+  call.share = share;
+  call.creation = creation;
+  call.flags = flags;
+  call.errorMode = Pc().ErrorMode();
+  call.ok = !Pc().IsNt();
+  call.error = call.ok ? 0 : ERROR_FILE_NOT_FOUND;
+  Pc().Record(call);
+  if (!call.ok) {
+    SetLastError(call.error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return winapi::RegisterObject(std::make_unique<Vwin32>(path));
+}
+
+}  // namespace sim
