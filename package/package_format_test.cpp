@@ -1,0 +1,211 @@
+#include "package_format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "host_control.h"
+#include "support/fat_image.h"
+#include "support/package_builder.h"
+
+namespace {
+
+using testing_support::MakeProgram;
+using testing_support::MakeStub;
+using testing_support::StubEnd;
+using testing_support::TBytes;
+using testing_support::TPackageOptions;
+using testing_support::TStubOptions;
+
+DWORD OffsetOf(const TBytes &headers) {
+  return GetPackageOffsetFromHeaders(headers.data(), headers.size());
+}
+
+TEST(PackageCrcTest, Vectors) {
+  EXPECT_EQ(PackageCrc("abc", 3), 0xCA6598D0u);
+  EXPECT_EQ(PackageCrc("", 0), 1u);
+  EXPECT_EQ(PackageCrc("abc", -3), 1u);
+  // A register that ends at 0 is given as 1: all-zero input keeps it at 0.
+  BYTE zeros[16] = {};
+  EXPECT_EQ(PackageCrc(zeros, sizeof zeros), 1u);
+  std::vector<BYTE> data(100000);
+  std::mt19937 random(1);
+  for (BYTE &b : data) b = static_cast<BYTE>(random());
+  EXPECT_EQ(PackageCrc(data.data(), static_cast<LONG>(data.size())),
+            testing_support::Crc(data.data(), data.size()));
+}
+
+TEST(PackageOffsetTest, EndOfTheLastSectionForBothOptionalHeaderSizes) {
+  for (uint16_t optional : {224, 240}) {
+    TStubOptions stub;
+    stub.optionalHeaderSize = optional;
+    stub.sections = {{0x400, 0xB000}, {0xB400, 0xE00}, {0x600, 0x10}};
+    EXPECT_EQ(OffsetOf(MakeStub(stub)), 0xC200u) << optional;
+  }
+}
+
+TEST(PackageOffsetTest, SectionsWithoutRawDataTakePartAndNoSectionsGiveZero) {
+  TStubOptions stub;
+  stub.sections = {{0x400, 0x200}, {0x9000, 0}};
+  EXPECT_EQ(OffsetOf(MakeStub(stub)), 0x9000u);
+  stub.sections.clear();
+  EXPECT_EQ(OffsetOf(MakeStub(stub)), 0u);
+}
+
+TEST(PackageOffsetTest, HeadersThatDoNotHoldTogetherGiveNoOffset) {
+  TBytes good = MakeStub();
+  EXPECT_EQ(OffsetOf(good), StubEnd());
+
+  TBytes bad = good;
+  bad[0] = 'X';  // no "MZ"
+  EXPECT_EQ(OffsetOf(bad), kNoPackageOffset);
+  bad = good;
+  bad[0x81] = 'Q';  // no "PE\0\0"
+  EXPECT_EQ(OffsetOf(bad), kNoPackageOffset);
+  bad = good;
+  bad[60] = 0xF0;  // the signature beyond the headers
+  bad[61] = 0xFF;
+  EXPECT_EQ(OffsetOf(bad), kNoPackageOffset);
+  bad = good;
+  bad[0x86] = 0xFF;  // more sections than the headers hold
+  EXPECT_EQ(OffsetOf(bad), kNoPackageOffset);
+  bad = good;
+  bad[0x94] = 0xFF;  // an optional header larger than the headers
+  bad[0x95] = 0xFF;
+  EXPECT_EQ(OffsetOf(bad), kNoPackageOffset);
+  // Cut inside the section table.
+  EXPECT_EQ(GetPackageOffsetFromHeaders(good.data(), 0x80 + 24 + 224 + 50), kNoPackageOffset);
+  EXPECT_EQ(GetPackageOffsetFromHeaders(good.data(), 10), kNoPackageOffset);
+  EXPECT_EQ(GetPackageOffsetFromHeaders(nullptr, 0), kNoPackageOffset);
+
+  // An end past 4 GiB is no offset either.
+  TStubOptions stub;
+  stub.sections = {{0xFFFFFF00u, 0x200}};
+  TBytes headers = MakeStub(TStubOptions{224, {{0x400, 0x200}}, 0});
+  memcpy(&headers[0x80 + 24 + 224 + 16], "\x00\x02\x00\x00\x00\xFF\xFF\xFF", 8);
+  EXPECT_EQ(OffsetOf(headers), kNoPackageOffset);
+}
+
+class PackageHeaderTest : public ::testing::Test {
+ protected:
+  std::string Write(const TBytes &bytes) {
+    std::string path = testing_support::TempFolder() + "/program.exe";
+    EXPECT_TRUE(testing_support::WriteBytes(path, bytes));
+    return path;
+  }
+
+  // Reads the header of the file both ways: as any file, and as the running
+  // program's own file.
+  void Read(const std::string &path) {
+    SetLastError(0);
+    result = ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck, offset, mediaType,
+                                     imageSize);
+    error = GetLastError();
+    ASSERT_TRUE(winapi::SetModuleFile(path));
+    std::string ownDescription;
+    DWORD ownCheck = 7, ownOffset = 7;
+    TMediaType ownMedia = 7;
+    LONG ownSize = 7;
+    SetLastError(0);
+    bool ownResult = ReadPackageHeader(ownDescription, ownCheck, ownOffset, ownMedia, ownSize);
+    EXPECT_EQ(ownResult, result);
+    EXPECT_EQ(GetLastError(), error);
+    EXPECT_EQ(ownDescription, description);
+    EXPECT_EQ(ownCheck, passwordCheck);
+    EXPECT_EQ(ownOffset, offset);
+    EXPECT_EQ(ownMedia, mediaType);
+    EXPECT_EQ(ownSize, imageSize);
+  }
+
+  void ExpectRejected(DWORD expectedError) {
+    EXPECT_FALSE(result);
+    EXPECT_EQ(error, expectedError);
+    EXPECT_EQ(description, "");
+    EXPECT_EQ(passwordCheck, 0u);
+    EXPECT_EQ(mediaType, 0);
+    EXPECT_EQ(imageSize, -1);
+  }
+
+  TBytes image = TBytes(4096, 0x11);
+  bool result = true;
+  std::string description = "x";
+  DWORD passwordCheck = 9, offset = 9, error = 0;
+  TMediaType mediaType = 9;
+  LONG imageSize = 9;
+};
+
+TEST_F(PackageHeaderTest, GoodHeaderFillsEveryOutput) {
+  TPackageOptions options;
+  options.password = "pw";
+  options.description = "Boot disk";
+  options.mediaType = 5;
+  TStubOptions stub;
+  stub.optionalHeaderSize = 240;
+  Read(Write(MakeProgram(image, options, stub)));
+  EXPECT_TRUE(result);
+  EXPECT_EQ(description, "Boot disk");
+  EXPECT_EQ(passwordCheck, testing_support::Crc("pw", 2));
+  EXPECT_EQ(offset, StubEnd(stub));
+  EXPECT_EQ(mediaType, 5);
+  EXPECT_EQ(imageSize, 4096);
+}
+
+TEST_F(PackageHeaderTest, NothingAppendedIsAnInvalidImageFile) {
+  TBytes stub = MakeStub();
+  Read(Write(stub));
+  ExpectRejected(kErrorInvalidImageFile);
+  EXPECT_EQ(offset, stub.size());
+}
+
+TEST_F(PackageHeaderTest, MagicIsComparedExactly) {
+  TPackageOptions options;
+  memcpy(options.magic, "cDSK", 4);
+  Read(Write(MakeProgram(image, options)));
+  ExpectRejected(kErrorInvalidImageFile);
+  EXPECT_EQ(offset, StubEnd());
+}
+
+TEST_F(PackageHeaderTest, VersionAndChecksumsAreNotTestedHere) {
+  TPackageOptions options;
+  options.version = 2;
+  options.dataCrc = 0x12345678;
+  options.mediaType = 0;
+  Read(Write(MakeProgram(image, options)));
+  EXPECT_FALSE(result);
+  EXPECT_EQ(imageSize, 4096);
+  EXPECT_EQ(mediaType, 0);
+  EXPECT_EQ(description, "Test disk");
+}
+
+TEST_F(PackageHeaderTest, DescriptionIsAtMost32Characters) {
+  TPackageOptions options;
+  options.description = std::string(32, 'D');
+  Read(Write(MakeProgram(image, options)));
+  EXPECT_EQ(description, std::string(32, 'D'));
+  options.descriptionLength = 200;  // the length byte claims more than the field holds
+  Read(Write(MakeProgram(image, options)));
+  EXPECT_EQ(description, std::string(32, 'D'));
+  options.description = "";
+  options.descriptionLength.reset();
+  Read(Write(MakeProgram(image, options)));
+  EXPECT_EQ(description, "");
+}
+
+TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
+  SetLastError(0);
+  EXPECT_FALSE(ReadPackageHeaderOfFile("/nonexistent/x.exe", description, passwordCheck, offset,
+                                       mediaType, imageSize));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(offset, kNoPackageOffset);
+
+  std::string path = Write(TBytes(100, 'z'));
+  SetLastError(0);
+  EXPECT_FALSE(ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck, offset, mediaType,
+                                       imageSize));
+  EXPECT_EQ(GetLastError(), kErrorInvalidImageFile);
+  EXPECT_EQ(offset, kNoPackageOffset);
+  EXPECT_EQ(imageSize, -1);
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// diskarno pack: a program followed by a package for a disk image.
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "command_line.h"
+#include "default_stub.h"
+#include "media.h"
+#include "package_format.h"
+#include "rc4.h"
+#include "tool.h"
+#include "tool_files.h"
+
+namespace {
+
+constexpr uint64_t kLargestImage = 0x7FFFFFFF;  // ImageSize is a signed 32-bit number
+constexpr uint64_t kLargestStub = 256u << 20;
+constexpr size_t kSmallestImage = 58;
+constexpr size_t kLargestPassword = 254;  // what the program's password field takes
+
+const char kPackHelp[] =
+    "Usage: diskarno pack IMAGE -o OUT [--stub PATH] [--description TEXT]\n"
+    "                     [--media-type N|auto] [--password TEXT | --password-file PATH]\n"
+    "                     [--no-checksum]\n"
+    "\n"
+    "Writes OUT: the program (the stub, up to the end of its last section) followed\n"
+    "by a package holding IMAGE, compressed with zlib at level 9.\n"
+    "\n"
+    "  --stub PATH           the program to put in front (any PE file)\n"
+    "  --description TEXT    shown by the program; at most 32 characters\n"
+    "  --media-type N|auto   the medium's number; auto (the default) takes it from\n"
+    "                        the image size (160K 10, 180K 9, 320K 7, 360K 6,\n"
+    "                        720K 5, 1.2M 1, 1.44M 2, 2.88M 3)\n"
+    "  --password TEXT       protect the image with RC4; 1 to 254 characters\n"
+    "  --password-file PATH  the password is the file's contents (one final line\n"
+    "                        break is dropped)\n"
+    "  --no-checksum         store no payload checksum\n";
+
+struct TAutoMedia {
+  uint64_t size;
+  TMediaType type;
+};
+const TAutoMedia kAutoMedia[] = {
+    {163840, kMediaF5_160},    {184320, kMediaF5_180},    {327680, kMediaF5_320},
+    {368640, kMediaF5_360},    {737280, kMediaF3_720},    {1228800, kMediaF5_1Pt2},
+    {1474560, kMediaF3_1Pt44}, {2949120, kMediaF3_2Pt88},
+};
+
+int Usage(TToolOutput &output, const std::string &message) {
+  output.err += "diskarno pack: " + message + "\n";
+  return kExitUsage;
+}
+
+std::string Number(uint64_t value) {
+  char text[32];
+  snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+  return text;
+}
+
+bool MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type,
+                 std::string &message) {
+  if (text.empty() || text == "auto") {
+    for (const TAutoMedia &entry : kAutoMedia)
+      if (entry.size == imageSize) {
+        type = entry.type;
+        return true;
+      }
+    message = "no medium has " + Number(imageSize) + " bytes; give --media-type";
+    return false;
+  }
+  char *end = nullptr;
+  long value = strtol(text.c_str(), &end, 10);
+  // 0 names no medium, and 14 is the program's own "no medium found".
+  if (*end != '\0' || value < 1 || value >= kMediaNone) {
+    message = "unknown media type " + text + " (1 to 13, or auto)";
+    return false;
+  }
+  type = static_cast<TMediaType>(value);
+  return true;
+}
+
+// The password from --password or --password-file; false with a message.
+bool PasswordOf(const TCommandLine &line, std::string &password, std::string &message) {
+  if (line.Has("--password") && line.Has("--password-file")) {
+    message = "give --password or --password-file, not both";
+    return false;
+  }
+  if (line.Has("--password")) {
+    password = line.Value("--password");
+  } else if (line.Has("--password-file")) {
+    std::vector<BYTE> bytes;
+    uint64_t size = 0;
+    if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
+      message = "can't read the password file " + line.Value("--password-file");
+      return false;
+    }
+    password.assign(bytes.begin(), bytes.end());
+    if (!password.empty() && password.back() == '\n') password.pop_back();
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+  } else {
+    return true;
+  }
+  if (password.empty() || password.size() > kLargestPassword) {
+    message = "a password has 1 to 254 characters";
+    return false;
+  }
+  return true;
+}
+
+std::vector<BYTE> Compress(const std::vector<BYTE> &image) {
+  uLongf length = compressBound(static_cast<uLong>(image.size()));
+  std::vector<BYTE> payload(length);
+  if (compress2(payload.data(), &length, image.data(), static_cast<uLong>(image.size()), 9) != Z_OK)
+    return std::vector<BYTE>();
+  payload.resize(length);
+  return payload;
+}
+
+}  // namespace
+
+// Checks every input before anything is written, then writes OUT whole.
+int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
+  TCommandLine line;
+  std::string message;
+  if (!ParseCommandLine(
+          arguments,
+          {"-o", "--stub", "--description", "--media-type", "--password", "--password-file"},
+          {"--no-checksum", "--help", "--version"}, line, message))
+    return Usage(output, message);
+  if (line.Has("--help")) {
+    output.out += kPackHelp;
+    return kExitSuccess;
+  }
+  if (line.Has("--version")) {
+    output.out += "diskarno pack 1.0.0\n";
+    return kExitSuccess;
+  }
+  if (line.positional.size() != 1 || !line.Has("-o"))
+    return Usage(output, "give one IMAGE and -o OUT (see diskarno pack --help)");
+  const std::string imagePath = line.positional[0];
+  const std::string outPath = line.Value("-o");
+  std::string description = line.Value("--description");
+  if (description.size() > kMaxDescriptionLength)
+    return Usage(output, "a description has at most 32 characters");
+  std::string password;
+  if (!PasswordOf(line, password, message)) return Usage(output, message);
+
+  std::vector<BYTE> stub;
+  const BYTE *stubData = nullptr;
+  size_t stubSize = 0;
+  std::string stubName = "the built-in program";
+  if (line.Has("--stub")) {
+    stubName = line.Value("--stub");
+    uint64_t size = 0;
+    TReadResult read = ReadWholeFile(stubName, kLargestStub, stub, size);
+    if (read != TReadResult::Read)
+      return Usage(
+          output,
+          "can't read the stub " + stubName +
+              (read == TReadResult::TooLarge ? ": too large" : ": " + FailureText(GetLastError())));
+    stubData = stub.data();
+    stubSize = stub.size();
+  } else if (!DefaultStub(stubData, stubSize)) {
+    return Usage(output, "give the program with --stub PATH");
+  }
+
+  for (const std::string &input : {imagePath, line.Value("--stub"), line.Value("--password-file")})
+    if (!input.empty() && SameFile(input, outPath))
+      return Usage(output, "OUT would overwrite the input " + input);
+
+  // The program finds its package where its last section ends.
+  DWORD stubEnd = GetPackageOffsetFromHeaders(
+      stubData, stubSize < kPeHeaderWindow ? stubSize : kPeHeaderWindow);
+  if (stubEnd == kNoPackageOffset) return Usage(output, stubName + " is not a PE program");
+  if (stubEnd == 0) return Usage(output, stubName + " has no sections");
+  if (stubEnd > stubSize)
+    return Usage(output, stubName + " is cut short: its sections end at " + Number(stubEnd) +
+                             " but it has " + Number(stubSize) + " bytes");
+
+  std::vector<BYTE> image;
+  uint64_t imageSize = 0;
+  TReadResult read = ReadWholeFile(imagePath, kLargestImage, image, imageSize);
+  if (read == TReadResult::Failed)
+    return Usage(output, "can't read " + imagePath + ": " + FailureText(GetLastError()));
+  if (read == TReadResult::TooLarge || imageSize < kSmallestImage)
+    return Usage(
+        output, imagePath + " has " + Number(imageSize) + " bytes; an image has 58 bytes to 2 GiB");
+  TMediaType mediaType = kMediaUnknown;
+  if (!MediaTypeOf(line.Value("--media-type"), imageSize, mediaType, message))
+    return Usage(output, message);
+
+  std::vector<BYTE> payload = Compress(image);
+  if (payload.empty()) return Usage(output, "zlib could not compress " + imagePath);
+  TPackageHeader header;
+  memset(&header, 0, sizeof header);
+  memcpy(header.Magic, "CDSK", sizeof header.Magic);
+  header.Version = 1;
+  header.Protected = password.empty() ? 0 : 1;
+  header.PasswordCheck =
+      password.empty() ? 0 : PackageCrc(password.data(), static_cast<LONG>(password.size()));
+  header.DataCrc =
+      line.Has("--no-checksum") ? 0 : PackageCrc(payload.data(), static_cast<LONG>(payload.size()));
+  header.ImageSize = static_cast<LONG>(imageSize);
+  header.PackedSize = static_cast<DWORD>(payload.size());
+  header.DescriptionLength = static_cast<BYTE>(description.size());
+  memcpy(header.Description, description.data(), description.size());
+  header.MediaType = mediaType;
+  if (!password.empty() && payload.size() > kEncipheredFrom - kPackageHeaderSize) {
+    // The zlib header and the first deflate bytes stay plain.
+    const size_t plain = kEncipheredFrom - kPackageHeaderSize;
+    TRc4State state;
+    Rc4Init(state, password.data(), static_cast<LONG>(password.size()));
+    Rc4Crypt(state, payload.data() + plain, payload.data() + plain,
+             static_cast<LONG>(payload.size() - plain));
+    Rc4Burn(state);
+  }
+
+  std::vector<TPiece> pieces = {{stubData, stubEnd},
+                                {reinterpret_cast<const BYTE *>(&header), sizeof header},
+                                {payload.data(), payload.size()}};
+  if (!WriteFileWhole(outPath, pieces)) {
+    output.err +=
+        "diskarno pack: can't write " + outPath + ": " + FailureText(GetLastError()) + "\n";
+    return kExitFailure;
+  }
+  if (stubEnd < stubSize)
+    output.err += "diskarno pack: left out " + Number(stubSize - stubEnd) + " bytes of " +
+                  stubName + " after its last section\n";
+  output.out += outPath + ": package at offset " + Number(stubEnd) + ", image " +
+                Number(imageSize) + " bytes, payload " + Number(payload.size()) + " bytes" +
+                (password.empty() ? "" : ", protected") + "\n";
+  return kExitSuccess;
+}

@@ -1,0 +1,35 @@
+// Whole-file reads and all-or-nothing writes for the tool, over Win32.
+#ifndef DISKARNO_TOOLS_DISKARNO_TOOL_FILES_H
+#define DISKARNO_TOOLS_DISKARNO_TOOL_FILES_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class TReadResult { Read, Failed, TooLarge };
+
+// Reads a whole file of at most limit bytes. Failed leaves the system's code
+// in the last error; TooLarge reads nothing and gives the size.
+TReadResult ReadWholeFile(const std::string &path, uint64_t limit, std::vector<BYTE> &bytes,
+                          uint64_t &size);
+
+struct TPiece {
+  const BYTE *data;
+  size_t size;
+};
+
+// Writes the pieces one after another into a temporary file beside path and
+// renames it over path, so that path holds all of it or stays as it was.
+// False with the last error set, and no temporary file left.
+bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces);
+
+// True when both paths name the same existing file.
+bool SameFile(const std::string &first, const std::string &second);
+
+// The text for a failure: ErrorText of the code, or its number when nobody
+// knows it.
+std::string FailureText(DWORD code);
+
+#endif
