@@ -63,6 +63,7 @@ extern "C" int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT 
   HWND focus = GetFocus();
   bool ownerWasEnabled = ownerWindow && ownerWindow->Enabled;
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  Ui().Focus = nullptr;
   int answer = 0;
   if (!AnswerBox(box, answer)) {
     answer = CautiousAnswer(type);
