@@ -78,10 +78,10 @@ void ReleaseDrive();
 // NT channel. A request is a positioned write or a device-control request.
 struct TNtRequest {
   bool IsWrite;
-  DWORD Offset;         // write: byte offset on the volume
-  const void *Data;     // write: the bytes
-  DWORD Length;         // write: their count
-  DWORD ControlCode;    // device control
+  DWORD Offset;       // write: byte offset on the volume
+  const void *Data;   // write: the bytes
+  DWORD Length;       // write: their count
+  DWORD ControlCode;  // device control
   void *InBuffer;
   DWORD InSize;
   void *OutBuffer;
@@ -93,7 +93,8 @@ TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD
 // and share mode, then performs the request. The channel stays open and
 // locked afterwards, whatever the outcome.
 bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest &request);
-// Flushes, unlocks and closes the volume, then forgets the channel.
+// Flushes (a channel opened for writing), unlocks and closes the volume,
+// then forgets the channel. The last error stays as it was.
 void NtRelease();
 
 // VWIN32 channel. Code 0 closes the channel and returns true. Otherwise true
@@ -103,6 +104,8 @@ void VwinResetDisk();
 bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE *data);
 DWORD VwinLastError();
 void SetVwinLastError(DWORD value);
+// Takes the VWIN32 module's own copy of the version record.
+void VwinStartup();
 
 // Start-up registers the FloppyIO texts and reads the platform; shutdown
 // gives back both channels.

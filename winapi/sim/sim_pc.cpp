@@ -89,13 +89,14 @@ Machine &Pc() {
 void Machine::Reset() {
   SetWindowsNt();
   versionQueryFails_ = false;
-  drives_.clear();
+  // Fresh containers: a reset machine holds no heap block.
+  drives_ = std::vector<Drive>();
   errorMode_ = 0;
-  log_.clear();
+  log_ = std::vector<DeviceCall>();
   criticalErrorBoxes_ = 0;
   ioctlFaultError_ = 0;
   ioctlFaultsLeft_ = 0;
-  liveIcons_.clear();
+  liveIcons_ = std::vector<uintptr_t>();
 }
 
 void Machine::SetVersion(DWORD platformId, DWORD major, DWORD minor, DWORD build) {

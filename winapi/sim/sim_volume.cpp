@@ -38,6 +38,7 @@ class Volume : public winapi::KernelObject {
   ~Volume() override {
     auto &volumes = OpenVolumes();
     volumes.erase(std::remove(volumes.begin(), volumes.end(), this), volumes.end());
+    if (volumes.empty()) volumes.shrink_to_fit();  // no block outlives the last volume
     Drive *drive = Pc().FindDrive(letter_);
     if (drive && drive->lockOwner == this) drive->lockOwner = nullptr;  // closing unlocks
     DeviceCall call = NewCall(Call::Close);

@@ -1,0 +1,136 @@
+// The NT channel of the FloppyIO layer: the volume \\.\A: or \\.\B:, opened
+// with one access and share mode, locked, and kept between requests.
+#include <windows.h>
+// windows.h first: the system's winioctl.h relies on it.
+#include <winioctl.h>
+
+#include "floppy_io.h"
+
+namespace {
+
+constexpr BYTE kNoDrive = 0xFF;
+constexpr DWORD kNoMode = 0x7FFFFFFF;
+
+struct TNtChannel {
+  BYTE DriveIndex = kNoDrive;
+  HANDLE Handle = INVALID_HANDLE_VALUE;
+  DWORD Access = kNoMode;
+  DWORD ShareMode = kNoMode;
+};
+
+TNtChannel channel;
+
+// The system shows no critical-error box of its own while a request runs.
+class TErrorModeScope {
+ public:
+  TErrorModeScope() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
+  ~TErrorModeScope() { SetErrorMode(previous_); }
+  TErrorModeScope(const TErrorModeScope &) = delete;
+  TErrorModeScope &operator=(const TErrorModeScope &) = delete;
+
+ private:
+  UINT previous_;
+};
+
+// Keeps the thread's last error across cleanup calls.
+class TLastErrorKeeper {
+ public:
+  TLastErrorKeeper() : error_(GetLastError()) {}
+  ~TLastErrorKeeper() { SetLastError(error_); }
+  TLastErrorKeeper(const TLastErrorKeeper &) = delete;
+  TLastErrorKeeper &operator=(const TLastErrorKeeper &) = delete;
+
+ private:
+  DWORD error_;
+};
+
+bool ChannelMatches(BYTE driveIndex, DWORD access, DWORD shareMode) {
+  return channel.Handle != INVALID_HANDLE_VALUE && channel.DriveIndex == driveIndex &&
+         channel.Access == access && channel.ShareMode == shareMode;
+}
+
+bool OpenChannel(BYTE driveIndex, DWORD access, DWORD shareMode) {
+  NtRelease();
+  char path[] = "\\\\.\\A:";
+  path[4] = static_cast<char>('A' + driveIndex);
+  HANDLE handle = CreateFileA(path, access, shareMode, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  channel.Handle = handle;
+  channel.Access = access;
+  DWORD returned = 0;
+  if (!DeviceIoControl(handle, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
+    // A volume lock fails while files on the disk are open; that is the
+    // reason to report, not what the release below leaves.
+    TLastErrorKeeper keeper;
+    NtRelease();
+    return false;
+  }
+  channel.DriveIndex = driveIndex;
+  channel.ShareMode = shareMode;
+  return true;
+}
+
+bool PositionedWrite(const TNtRequest &request) {
+  // SetFilePointer reports success by clearing the last error; a short
+  // write then still needs a code of its own.
+  if (SetFilePointer(channel.Handle, static_cast<LONG>(request.Offset), nullptr, FILE_BEGIN) !=
+      request.Offset) {
+    if (GetLastError() == 0) SetLastError(ERROR_SECTOR_NOT_FOUND);
+    return false;
+  }
+  DWORD written = 0;
+  if (!WriteFile(channel.Handle, request.Data, request.Length, &written, nullptr)) return false;
+  if (written != request.Length) {
+    if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
+    return false;
+  }
+  return true;
+}
+
+bool DeviceControl(const TNtRequest &request) {
+  DWORD returned = 0;
+  return DeviceIoControl(channel.Handle, request.ControlCode, request.InBuffer, request.InSize,
+                         request.OutBuffer, request.OutSize, &returned, nullptr) != FALSE;
+}
+
+}  // namespace
+
+TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length) {
+  TNtRequest request = {};
+  request.IsWrite = true;
+  request.Offset = offset;
+  request.Data = data;
+  request.Length = length;
+  return request;
+}
+
+TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize) {
+  TNtRequest request = {};
+  request.ControlCode = code;
+  request.InBuffer = in;
+  request.InSize = inSize;
+  request.OutBuffer = out;
+  request.OutSize = outSize;
+  return request;
+}
+
+bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest &request) {
+  TErrorModeScope errorMode;
+  if (!ChannelMatches(driveIndex, access, shareMode) && !OpenChannel(driveIndex, access, shareMode))
+    return false;
+  return request.IsWrite ? PositionedWrite(request) : DeviceControl(request);
+}
+
+void NtRelease() {
+  if (channel.Handle != INVALID_HANDLE_VALUE) {
+    TLastErrorKeeper keeper;
+    // What WriteFile reported written must be on the disk before the lock
+    // is given up; a read handle has nothing to flush.
+    if (channel.Access & GENERIC_WRITE) FlushFileBuffers(channel.Handle);
+    DWORD returned = 0;
+    DeviceIoControl(channel.Handle, FSCTL_UNLOCK_VOLUME, nullptr, 0, nullptr, 0, &returned,
+                    nullptr);
+    CloseHandle(channel.Handle);
+  }
+  channel = TNtChannel();
+}

@@ -1,0 +1,99 @@
+// The VWIN32 channel of the FloppyIO layer: DOS and BIOS disk services of
+// Windows 95/98/Me through DeviceIoControl on \\.\VWIN32.
+#include "floppy_io.h"
+
+namespace {
+
+HANDLE vwinHandle = INVALID_HANDLE_VALUE;
+DWORD vwinLastError = 0;
+// The VWIN32 module's own copy of the version record, for its platform test.
+OSVERSIONINFOA vwinVersion;
+
+constexpr DWORD kUsePacket = 0xFFFFFFFF;
+constexpr DWORD kExtendedAbsoluteDiskIo = 0x7305;
+constexpr DWORD kExtendedWriteFlag = 1;
+
+bool ChannelOpen() {
+  if (vwinHandle != INVALID_HANDLE_VALUE) return true;
+  if (vwinVersion.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) {
+    vwinLastError = kVwinNotWin9x;
+    return false;
+  }
+  vwinHandle = CreateFileA("\\\\.\\VWIN32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (vwinHandle == INVALID_HANDLE_VALUE) vwinLastError = kVwinOpenFailed;
+  return vwinLastError == 0;
+}
+
+bool CarrySet(const DIOC_REGISTERS &registers) {
+  return (registers.reg_Flags & kCarryFlag) != 0;
+}
+
+bool ExtendedAbsoluteWrite(BYTE dosDrive, DISKIO &packet) {
+  DIOC_REGISTERS registers = {};
+  registers.reg_EAX = kExtendedAbsoluteDiskIo;
+  registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&packet);
+  registers.reg_ECX = kUsePacket;
+  registers.reg_EDX = dosDrive;
+  registers.reg_ESI = kExtendedWriteFlag;
+  return VwinCall(VWIN32_DIOC_DOS_DRIVEINFO, registers) && !CarrySet(registers);
+}
+
+bool Int26AbsoluteWrite(BYTE dosDrive, DISKIO &packet) {
+  DIOC_REGISTERS registers = {};
+  registers.reg_EAX = static_cast<DWORD>(dosDrive - 1);
+  registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&packet);
+  registers.reg_ECX = kUsePacket;
+  if (!VwinCall(VWIN32_DIOC_DOS_INT26, registers)) return false;
+  if (CarrySet(registers)) {
+    vwinLastError = kVwinInt26Error + (registers.reg_EAX & 0xFF);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void VwinStartup() {
+  vwinVersion = OSVERSIONINFOA();
+  vwinVersion.dwOSVersionInfoSize = sizeof vwinVersion;
+  if (!GetVersionExA(&vwinVersion)) vwinVersion.dwPlatformId = VER_PLATFORM_WIN32s;
+}
+
+DWORD VwinLastError() {
+  return vwinLastError;
+}
+
+void SetVwinLastError(DWORD value) {
+  vwinLastError = value;
+}
+
+bool VwinCall(DWORD controlCode, DIOC_REGISTERS &registers) {
+  vwinLastError = 0;
+  if (controlCode == VWIN32_DIOC_CLOSE) {
+    if (vwinHandle != INVALID_HANDLE_VALUE) CloseHandle(vwinHandle);
+    vwinHandle = INVALID_HANDLE_VALUE;
+    return true;
+  }
+  if (!ChannelOpen()) return false;
+  DWORD returned = 0;
+  if (!DeviceIoControl(vwinHandle, controlCode, &registers, sizeof registers, &registers,
+                       sizeof registers, &returned, nullptr)) {
+    vwinLastError = kVwinDeviceIoFailed;
+    return false;
+  }
+  return true;
+}
+
+void VwinResetDisk() {
+  DIOC_REGISTERS registers = {};  // AH 00h: reset; DL 00h: the first floppy drive
+  VwinCall(VWIN32_DIOC_DOS_INT13, registers);
+}
+
+bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE *data) {
+  DISKIO packet;
+  packet.dwStartSector = startSector;
+  packet.wSectors = count;
+  packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
+  if (HasFat32Services && ExtendedAbsoluteWrite(dosDrive, packet)) return true;
+  return Int26AbsoluteWrite(dosDrive, packet);
+}
