@@ -1,6 +1,7 @@
 // Media type names and the standard 3.5-inch geometries.
 #include "media.h"
 
+// clang-format off
 const char *const MediaTypeNames[kMediaTypeCount] = {
     "Unknown",
     "5.25\" 1.2MB",
@@ -18,6 +19,7 @@ const char *const MediaTypeNames[kMediaTypeCount] = {
     "LS 120 Zip Drive",
     "No medium found",
 };
+// clang-format on
 
 int64_t GeometryCapacity(const TDiskGeometry &geometry) {
   // Unsigned arithmetic: a device may report any geometry, and the product
