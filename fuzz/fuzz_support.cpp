@@ -1,0 +1,47 @@
+// Shared pieces of the fuzz targets.
+#include "fuzz_support.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app_errors.h"
+#include "host_control.h"
+#include "image_unpacker.h"
+#include "rc4.h"
+#include "support/package_builder.h"
+
+void FuzzStartOnce() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  AppErrorsStartup();
+  InflateStartup();
+  Rc4Startup();
+  ImageFileStartup();
+}
+
+const std::string &FuzzWriteFile(const uint8_t *data, size_t size) {
+  static const std::string path = "/tmp/diskarno-fuzz-" + std::to_string(getpid()) + ".exe";
+  FILE *file = fopen(path.c_str(), "wb");
+  if (!file || fwrite(data, 1, size, file) != size || fclose(file) != 0) abort();
+  return path;
+}
+
+std::vector<uint8_t> FuzzStub() {
+  static const std::vector<uint8_t> stub = testing_support::MakeStub();
+  return stub;
+}
+
+size_t FuzzLiveBlocks() {
+  return winapi::GetHeapStats().liveBlocks;
+}
+
+void FuzzExpectLiveBlocks(size_t blocks) {
+  size_t now = winapi::GetHeapStats().liveBlocks;
+  if (now != blocks) {
+    fprintf(stderr, "heap blocks left behind: %zu before, %zu after\n", blocks, now);
+    abort();
+  }
+}

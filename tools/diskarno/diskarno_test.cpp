@@ -1,0 +1,314 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "support/fat_image.h"
+#include "support/package_builder.h"
+#include "tool.h"
+
+namespace {
+
+using testing_support::FileExists;
+using testing_support::MakeProgram;
+using testing_support::MakeStub;
+using testing_support::ReadBytes;
+using testing_support::StubEnd;
+using testing_support::TBytes;
+using testing_support::TPackageOptions;
+using testing_support::TStubOptions;
+using testing_support::WriteBytes;
+
+uint32_t Get32(const TBytes &bytes, size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | uint32_t(bytes[at + 3]) << 24;
+}
+
+class DiskarnoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = testing_support::TempFolder() + "/tool" + std::to_string(counter++);
+    ASSERT_EQ(system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_TRUE(WriteBytes(Path("stub.exe"), MakeStub()));
+    ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
+  }
+
+  std::string Path(const std::string &name) const { return folder + "/" + name; }
+
+  int Run(const std::vector<std::string> &arguments) {
+    output = TToolOutput();
+    return RunTool(arguments, output);
+  }
+
+  int Pack(std::vector<std::string> extra, const std::string &out = "out.exe") {
+    std::vector<std::string> arguments = {"pack",    Path("disk.img"), "-o",
+                                          Path(out), "--stub",         Path("stub.exe")};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return Run(arguments);
+  }
+
+  // The folder holds exactly these names: nothing partial stayed behind.
+  void ExpectFiles(const std::string &names) {
+    std::string listing;
+    FILE *pipe = popen(("ls " + folder + " | tr '\\n' ' '").c_str(), "r");
+    char buffer[1024];
+    size_t got = fread(buffer, 1, sizeof buffer, pipe);
+    pclose(pipe);
+    listing.assign(buffer, got);
+    EXPECT_EQ(listing, names);
+  }
+
+  static int counter;
+  std::string folder;
+  TBytes disk = testing_support::MakeFatImage(
+      1474560,
+      {{"HELLO.TXT", "Hello from the tool tests\r\n"}, {"BIG.DAT", std::string(70000, 'x')}});
+  TToolOutput output;
+};
+int DiskarnoTest::counter = 0;
+
+TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
+  struct Case {
+    std::vector<std::string> options;
+    std::vector<std::string> extractOptions;
+  };
+  ASSERT_TRUE(WriteBytes(Path("pw.txt"), TBytes{'o', 'p', 'e', 'n', '\r', '\n'}));
+  for (const Case &c : std::vector<Case>{
+           {{}, {}},
+           {{"--no-checksum"}, {}},
+           {{"--password", "Sesame"}, {"--password", "Sesame"}},
+           {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
+           {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
+       }) {
+    ASSERT_EQ(Pack(c.options), 0) << output.err;
+    EXPECT_EQ(output.err, "");  // nothing of this stub was left out
+    std::vector<std::string> extract = {"extract", Path("out.exe"), "-o", Path("back.img")};
+    extract.insert(extract.end(), c.extractOptions.begin(), c.extractOptions.end());
+    ASSERT_EQ(Run(extract), 0) << output.err;
+    EXPECT_TRUE(ReadBytes(Path("back.img")) == disk);
+  }
+  EXPECT_TRUE(testing_support::FsckClean(ReadBytes(Path("back.img"))));
+  ExpectFiles("back.img disk.img out.exe pw.txt stub.exe ");
+}
+
+TEST_F(DiskarnoTest, PackWritesTheHeaderFields) {
+  ASSERT_EQ(Pack({"--description", "Utilities", "--password", "pw"}), 0) << output.err;
+  TBytes program = ReadBytes(Path("out.exe"));
+  size_t at = StubEnd();
+  ASSERT_GT(program.size(), at + 57);
+  TBytes payload(program.begin() + at + 57, program.end());
+  EXPECT_EQ(memcmp(&program[at], "CDSK", 4), 0);
+  EXPECT_EQ(program[at + 4], 1);
+  EXPECT_EQ(program[at + 5], 1);
+  EXPECT_EQ(Get32(program, at + 6), testing_support::Crc("pw", 2));
+  EXPECT_EQ(Get32(program, at + 14), 1474560u);
+  EXPECT_EQ(Get32(program, at + 18), payload.size());
+  EXPECT_EQ(program[at + 23], 9);
+  EXPECT_EQ(std::string(&program[at + 24], &program[at + 33]), "Utilities");
+  EXPECT_EQ(program[at + 56], 2);
+  // Level 9 zlib header, kept plain with the next 14 bytes; the rest enciphered.
+  EXPECT_EQ(payload[0], 0x78);
+  EXPECT_EQ(payload[1], 0xDA);
+  TBytes plain = payload;
+  testing_support::Rc4("pw", plain.data() + 16, plain.size() - 16);
+  EXPECT_EQ(Get32(program, at + 10), testing_support::Crc(plain.data(), plain.size()));
+  EXPECT_TRUE(TBytes(plain.begin(), plain.begin() + 16) ==
+              TBytes(payload.begin(), payload.begin() + 16));
+  EXPECT_FALSE(plain == payload);
+}
+
+TEST_F(DiskarnoTest, PackCutsTheStubAtItsLastSection) {
+  TStubOptions stub;
+  stub.optionalHeaderSize = 240;
+  stub.trailingBytes = 777;
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), MakeStub(stub)));
+  ASSERT_EQ(Pack({}), 0);
+  EXPECT_NE(output.err.find("left out 777 bytes"), std::string::npos) << output.err;
+  TBytes program = ReadBytes(Path("out.exe"));
+  EXPECT_EQ(memcmp(&program[StubEnd(stub)], "CDSK", 4), 0);
+  ASSERT_EQ(Run({"extract", Path("out.exe"), "-o", Path("back.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("back.img")) == disk);
+}
+
+TEST_F(DiskarnoTest, MediaTypeFromTheImageSize) {
+  ASSERT_TRUE(WriteBytes(Path("disk.img"), testing_support::MakeFatImage(737280, {})));
+  ASSERT_EQ(Pack({}), 0) << output.err;
+  EXPECT_EQ(ReadBytes(Path("out.exe"))[StubEnd() + 56], 5);
+  ASSERT_TRUE(WriteBytes(Path("disk.img"), TBytes(1000, 0)));
+  EXPECT_EQ(Pack({}), 2);
+  EXPECT_NE(output.err.find("--media-type"), std::string::npos);
+  ASSERT_EQ(Pack({"--media-type", "13"}), 0) << output.err;
+  EXPECT_EQ(ReadBytes(Path("out.exe"))[StubEnd() + 56], 13);
+}
+
+TEST_F(DiskarnoTest, BadInputsWriteNothing) {
+  ASSERT_TRUE(WriteBytes(Path("text.exe"), TBytes(5000, 'T')));
+  ASSERT_TRUE(WriteBytes(Path("tiny.img"), TBytes(57, 0)));
+  ASSERT_EQ(system(("truncate -s 2147483648 " + Path("huge.img")).c_str()), 0);
+  TStubOptions noSections;
+  noSections.sections.clear();
+  ASSERT_TRUE(WriteBytes(Path("empty.exe"), MakeStub(noSections)));
+  TBytes cut = MakeStub();
+  cut.resize(cut.size() - 1);
+  ASSERT_TRUE(WriteBytes(Path("cut.exe"), cut));
+  const std::vector<std::vector<std::string>> cases = {
+      {"--description", std::string(33, 'd')},
+      {"--password", ""},
+      {"--password", std::string(255, 'p')},
+      {"--password", "a", "--password-file", Path("disk.img")},
+      {"--media-type", "0"},
+      {"--media-type", "14"},
+      {"--media-type", "two"},
+      {"--stub", Path("missing.exe")},
+      {"--stub", Path("text.exe")},
+      {"--stub", Path("empty.exe")},
+      {"--stub", Path("cut.exe")},
+      {"--frobnicate"},
+  };
+  for (const std::vector<std::string> &extra : cases) {
+    std::vector<std::string> arguments = {"pack", Path("disk.img"), "-o", Path("out.exe")};
+    if (extra[0] != "--stub") arguments.insert(arguments.end(), {"--stub", Path("stub.exe")});
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    EXPECT_EQ(Run(arguments), 2) << extra[0];
+    EXPECT_NE(output.err, "") << extra[0];
+  }
+  for (const char *image : {"tiny.img", "huge.img", "missing.img"}) {
+    EXPECT_EQ(Run({"pack", Path(image), "-o", Path("out.exe"), "--stub", Path("stub.exe")}), 2);
+  }
+  // Until the program is built in, a stub must be given.
+  EXPECT_EQ(Run({"pack", Path("disk.img"), "-o", Path("out.exe")}), 2);
+  EXPECT_NE(output.err.find("--stub"), std::string::npos);
+  ExpectFiles("cut.exe disk.img empty.exe huge.img stub.exe text.exe tiny.img ");
+}
+
+TEST_F(DiskarnoTest, NeverOverwritesItsInputs) {
+  TBytes stub = ReadBytes(Path("stub.exe"));
+  EXPECT_EQ(Run({"pack", Path("disk.img"), "-o", Path("disk.img"), "--stub", Path("stub.exe")}), 2);
+  EXPECT_EQ(
+      Run({"pack", Path("disk.img"), "-o", folder + "/./stub.exe", "--stub", Path("stub.exe")}), 2);
+  ASSERT_EQ(link(Path("disk.img").c_str(), Path("alias.img").c_str()), 0);
+  EXPECT_EQ(Run({"pack", Path("disk.img"), "-o", Path("alias.img"), "--stub", Path("stub.exe")}),
+            2);
+  EXPECT_TRUE(ReadBytes(Path("disk.img")) == disk);
+  EXPECT_TRUE(ReadBytes(Path("stub.exe")) == stub);
+  ASSERT_EQ(Pack({}), 0);
+  EXPECT_EQ(Run({"extract", Path("out.exe"), "-o", Path("out.exe")}), 2);
+  // An output that is no input is replaced whole.
+  ASSERT_TRUE(WriteBytes(Path("old.img"), TBytes(10, 1)));
+  ASSERT_EQ(Run({"extract", Path("out.exe"), "-o", Path("old.img")}), 0);
+  EXPECT_TRUE(ReadBytes(Path("old.img")) == disk);
+}
+
+TEST_F(DiskarnoTest, ExtractFailsWithTheProgramsTexts) {
+  struct Case {
+    TBytes program;
+    std::vector<std::string> options;
+    std::string text;
+  };
+  TPackageOptions protectedOptions;
+  protectedOptions.password = "right";
+  TPackageOptions version2;
+  version2.version = 2;
+  TPackageOptions noChecksum;
+  noChecksum.checksum = false;
+  TPackageOptions noMedium;
+  noMedium.mediaType = 0;
+  TBytes flipped = MakeProgram(disk);
+  flipped[flipped.size() - 300] ^= 0x40;
+  TBytes flippedNoChecksum = MakeProgram(disk, noChecksum);
+  flippedNoChecksum.back() ^= 0x40;
+  TBytes truncated = MakeProgram(disk);
+  truncated.resize(truncated.size() - 50);
+  const std::vector<Case> cases = {
+      {MakeProgram(disk, protectedOptions), {"--password", "wrong"}, "Invalid password\n"},
+      {MakeProgram(disk, protectedOptions), {}, "Invalid password\n"},
+      {MakeProgram(disk, version2), {}, "Invalid header in compressed image file.\n"},
+      {flipped, {}, "Invalid data in image file.\n"},
+      {flippedNoChecksum, {}, "[ZLib]: Invalid data.\n"},
+      {truncated, {}, "Invalid data in image file.\n"},
+      {MakeProgram(disk, noMedium), {}, "Corrupted file contents, please try to download again.\n"},
+      {MakeStub(), {}, "Corrupted file contents, please try to download again.\n"},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("bad.exe"), c.program));
+    std::vector<std::string> arguments = {"extract", Path("bad.exe"), "-o", Path("x.img")};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    EXPECT_EQ(Run(arguments), 1) << c.text;
+    EXPECT_EQ(output.err, c.text);
+    EXPECT_FALSE(FileExists(Path("x.img")));
+  }
+  ExpectFiles("bad.exe disk.img stub.exe ");
+}
+
+TEST_F(DiskarnoTest, ExtractAcceptsWhatTheProgramAccepts) {
+  TPackageOptions options;
+  options.payload = testing_support::Deflate(disk);
+  options.payload->insert(options.payload->end(), 64, 0x99);  // trailing bytes
+  options.packedSize = 5;                                     // not consulted
+  ASSERT_TRUE(WriteBytes(Path("trail.exe"), MakeProgram(disk, options)));
+  ASSERT_EQ(Run({"extract", Path("trail.exe"), "-o", Path("x.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  TPackageOptions zeroCrc;
+  zeroCrc.dataCrc = 0;
+  ASSERT_TRUE(WriteBytes(Path("zero.exe"), MakeProgram(disk, zeroCrc)));
+  ASSERT_EQ(Run({"extract", Path("zero.exe"), "-o", Path("y.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("y.img")) == disk);
+}
+
+TEST_F(DiskarnoTest, InfoShowsTheHeader) {
+  ASSERT_EQ(Pack({"--description", "Tools \"disk\"", "--password", "pw"}), 0);
+  TBytes program = ReadBytes(Path("out.exe"));
+  std::string payload = std::to_string(program.size() - StubEnd() - 57);
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--json"}), 0);
+  const std::string &json = output.out;
+  for (std::string field :
+       {"\"package_offset\": " + std::to_string(StubEnd()), std::string("\"version\": 1"),
+        std::string("\"description\": \"Tools \\\"disk\\\"\""), std::string("\"media_type\": 2"),
+        std::string("\"protected\": true"), "\"payload_length\": " + payload,
+        "\"packed_size\": " + payload, std::string("\"image_size\": 1474560"),
+        std::string("\"data_crc_state\": \"not checked: protected, give --password\"")})
+    EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
+  EXPECT_NE(output.out.find("(matches)"), std::string::npos) << output.out;
+  EXPECT_NE(output.out.find("3.5\" 1.44MB"), std::string::npos);
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 0);
+  EXPECT_NE(output.out.find("the password does not match"), std::string::npos);
+
+  program[program.size() - 10] ^= 1;
+  ASSERT_TRUE(WriteBytes(Path("out.exe"), program));
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
+  EXPECT_NE(output.out.find("(differs"), std::string::npos) << output.out;
+
+  EXPECT_EQ(Run({"info", Path("stub.exe")}), 1);
+  EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
+  EXPECT_EQ(Run({"info", Path("missing.exe")}), 1);
+}
+
+TEST_F(DiskarnoTest, HelpVersionAndUsage) {
+  for (std::vector<std::string> arguments :
+       std::vector<std::vector<std::string>>{{"--help"},
+                                             {"--version"},
+                                             {"pack", "--help"},
+                                             {"info", "--help"},
+                                             {"extract", "--help"},
+                                             {"pack", "--version"},
+                                             {"info", "--version"},
+                                             {"extract", "--version"}}) {
+    EXPECT_EQ(Run(arguments), 0) << arguments[0];
+    EXPECT_NE(output.out, "");
+  }
+  EXPECT_NE(Run({"pack", "--help"}), 2);
+  EXPECT_NE(output.out.find("--media-type"), std::string::npos);
+  for (std::vector<std::string> arguments :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frob"},
+                                             {"pack"},
+                                             {"info"},
+                                             {"extract", Path("x")},
+                                             {"info", "a", "b"},
+                                             {"extract", Path("x"), "-o"}}) {
+    EXPECT_EQ(Run(arguments), 2);
+    EXPECT_NE(output.err, "");
+  }
+}
+
+}  // namespace
