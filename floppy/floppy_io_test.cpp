@@ -1,0 +1,275 @@
+#include "floppy_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <vector>
+
+#include "app_errors.h"
+#include "kernel_object.h"
+#include "medium_query.h"
+#include "support/floppy_session.h"
+
+namespace {
+
+using sim::Call;
+using sim::Pc;
+using testing_support::FloppySession;
+using testing_support::TPlatform;
+
+constexpr TDiskGeometry kGeometry144 = {80, kMediaF3_1Pt44, 2, 18, 512};
+constexpr DWORD kTrack = 18 * 512;
+
+class FloppyIo : public FloppySession {
+ protected:
+  void StartWithDisk(TPlatform platform, char letter = 'A') {
+    Start(platform);
+    Pc().AddFloppyDrive(letter);
+    Pc().InsertMedium(letter, sim::Floppy144());
+  }
+  bool Write(char letter, DWORD cylinder, DWORD head, DWORD first = 0, DWORD count = 18) {
+    DWORD size = count * 512;
+    return WriteTrack(letter, kGeometry144, cylinder, head, first, count, track_.data(), size);
+  }
+  std::vector<BYTE> track_ = std::vector<BYTE>(kTrack, 0x6B);
+};
+
+TEST_F(FloppyIo, StartupRegistersTextsAndReadsPlatform) {
+  Start(TPlatform::Nt);
+  EXPECT_TRUE(IsNtPlatform);
+  EXPECT_FALSE(HasFat32Services);
+  const std::vector<TAppError> &table = ErrorTable();
+  ASSERT_EQ(table.size(), 6u);
+  for (DWORD i = 0; i < 6; ++i) EXPECT_EQ(table[i].Code, kErrorFloppyCategory + i);
+  EXPECT_EQ(ErrorText(kErrorNotFloppyDrive),
+            "[FloppyIO]: The specified drive is not a floppy drive.");
+  EXPECT_EQ(ErrorText(kErrorReadBufferSize), "[FloppyIO]: Invalid size of read buffer.");
+}
+
+TEST_F(FloppyIo, Fat32ServicesFromBuild1081) {
+  Pc().SetWindows9x(4, 0, 1080);
+  Start(TPlatform::Nt);  // keeps the platform set above
+  EXPECT_FALSE(IsNtPlatform);
+  EXPECT_FALSE(HasFat32Services);
+  FloppyIoShutdown();
+  Pc().SetWindows9x(4, 0, 1081);
+  FloppyIoStartup();
+  EXPECT_TRUE(HasFat32Services);
+  FloppyIoShutdown();
+  Pc().FailVersionQuery(true);
+  FloppyIoStartup();
+  EXPECT_FALSE(IsNtPlatform);
+  EXPECT_FALSE(HasFat32Services);
+}
+
+TEST_F(FloppyIo, OnlyLettersAAndB) {
+  Start(TPlatform::Nt);
+  BYTE index = 9;
+  EXPECT_TRUE(CheckFloppyDrive('a', index));
+  EXPECT_EQ(index, 0);
+  EXPECT_TRUE(CheckFloppyDrive('B', index));
+  EXPECT_EQ(index, 1);
+  for (char letter : {'C', '1', 'c', '\0'}) {
+    SetLastError(0);
+    EXPECT_FALSE(CheckFloppyDrive(letter, index));
+    EXPECT_EQ(GetLastError(), kErrorNotFloppyDrive);
+    EXPECT_FALSE(Write(letter, 0, 0));
+    EXPECT_EQ(GetLastError(), kErrorNotFloppyDrive);
+  }
+  EXPECT_TRUE(Pc().Log().empty());
+}
+
+TEST_F(FloppyIo, TrackPositionChecked) {
+  StartWithDisk(TPlatform::Nt);
+  EXPECT_FALSE(Write('A', 80, 0));
+  EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+  EXPECT_FALSE(Write('A', 0, 2));
+  EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+  EXPECT_FALSE(Write('A', 0, 0, 18, 1));
+  EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+  // One sector past the end of the track: the code only when none is set.
+  SetLastError(0);
+  EXPECT_FALSE(Write('A', 0, 0, 1, 18));
+  EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+  SetLastError(ERROR_CRC);
+  EXPECT_FALSE(Write('A', 0, 0, 1, 18));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CRC));
+  // A count so large that first + count wraps in 32 bits.
+  SetLastError(0);
+  EXPECT_FALSE(Write('A', 0, 0, 1, 0xFFFFFFFF));
+  EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+  EXPECT_TRUE(Pc().Log().empty());
+}
+
+TEST_F(FloppyIo, WriteSizeCheckedBeforeAnyDevice) {
+  StartWithDisk(TPlatform::Nt);
+  DWORD size = kTrack - 1;
+  EXPECT_FALSE(WriteTrack('A', kGeometry144, 0, 0, 0, 18, track_.data(), size));
+  EXPECT_EQ(GetLastError(), kErrorWriteBufferSize);
+  EXPECT_EQ(size, kTrack - 1);
+  EXPECT_TRUE(Pc().Log().empty());
+}
+
+TEST_F(FloppyIo, NtWritesShareOneLockedHandle) {
+  StartWithDisk(TPlatform::Nt);
+  ASSERT_TRUE(Write('A', 0, 0));
+  ASSERT_TRUE(Write('A', 3, 1, 4, 2));
+  EXPECT_EQ(Pc().Count(Call::Open), 1u);
+  EXPECT_EQ(Pc().Count(Call::Lock), 1u);
+  std::vector<sim::DeviceCall> writes = Pc().Calls(Call::Write);
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[1].offset, 512 * (4 + 18 * (1 + 2 * 3)));
+  EXPECT_EQ(writes[1].length, 1024u);
+  EXPECT_EQ(Pc().MediumIn('A')->bytes[writes[1].offset], 0x6B);
+
+  // A query between writes reopens with read access, and the write after
+  // it reopens with write access.
+  std::string label;
+  int64_t capacity = 0;
+  bool present = false;
+  TDiskGeometry geometry = {};
+  ASSERT_TRUE(QueryMedium('A', label, capacity, present, geometry));
+  ASSERT_TRUE(Write('A', 1, 0));
+  std::vector<sim::DeviceCall> opens = Pc().Calls(Call::Open);
+  ASSERT_EQ(opens.size(), 3u);
+  EXPECT_EQ(opens[1].access, GENERIC_READ);
+  EXPECT_EQ(opens[2].access, GENERIC_WRITE);
+
+  ReleaseDrive();
+  size_t calls = Pc().Log().size();
+  ReleaseDrive();
+  EXPECT_EQ(Pc().Log().size(), calls) << "a second release touched the device";
+}
+
+TEST_F(FloppyIo, NtReleaseFlushesBeforeUnlocking) {
+  StartWithDisk(TPlatform::Nt);
+  ASSERT_TRUE(Write('A', 0, 0));
+  Pc().ClearLog();
+  SetLastError(ERROR_CRC);
+  NtRelease();
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CRC)) << "the release changed the last error";
+  const std::vector<sim::DeviceCall> &log = Pc().Log();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].kind, Call::Flush);
+  EXPECT_EQ(log[1].kind, Call::Unlock);
+  EXPECT_EQ(log[2].kind, Call::Close);
+}
+
+TEST_F(FloppyIo, NtLockRefusedLeavesChannelEmpty) {
+  StartWithDisk(TPlatform::Nt);
+  Pc().SetFilesOpen('A', true);
+  SetLastError(0);
+  EXPECT_FALSE(Write('A', 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(winapi::OpenHandleCount(), 0u);
+  const std::vector<sim::DeviceCall> &log = Pc().Log();
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log[0].kind, Call::Open);
+  EXPECT_EQ(log[1].kind, Call::Lock);
+  EXPECT_FALSE(log[1].ok);
+  EXPECT_EQ(log[log.size() - 2].kind, Call::Unlock);
+  EXPECT_EQ(log.back().kind, Call::Close);
+  EXPECT_EQ(Pc().Count(Call::Write), 0u);
+}
+
+TEST_F(FloppyIo, NtOpenFailurePassesSystemCode) {
+  StartWithDisk(TPlatform::Nt);
+  Pc().FailVolumeOpen('A', ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(Write('A', 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(Pc().Count(Call::Lock), 0u);
+  EXPECT_EQ(Pc().ErrorMode(), 0u);
+}
+
+TEST_F(FloppyIo, VwinCallOnNtFails) {
+  Start(TPlatform::Nt);
+  DIOC_REGISTERS registers = {};
+  EXPECT_FALSE(VwinCall(VWIN32_DIOC_DOS_INT13, registers));
+  EXPECT_EQ(VwinLastError(), kVwinNotWin9x);
+  EXPECT_TRUE(VwinCall(VWIN32_DIOC_CLOSE, registers));
+  EXPECT_EQ(VwinLastError(), 0u);
+}
+
+TEST_F(FloppyIo, RegisterRecordsMatchTheDevice) {
+  EXPECT_EQ(sizeof(DIOC_REGISTERS), sizeof(sim::DiocRegisters));
+  EXPECT_EQ(offsetof(DIOC_REGISTERS, reg_EDX), offsetof(sim::DiocRegisters, reg_EDX));
+  EXPECT_EQ(offsetof(DIOC_REGISTERS, reg_EAX), offsetof(sim::DiocRegisters, reg_EAX));
+  EXPECT_EQ(offsetof(DIOC_REGISTERS, reg_ESI), offsetof(sim::DiocRegisters, reg_ESI));
+  EXPECT_EQ(offsetof(DIOC_REGISTERS, reg_Flags), offsetof(sim::DiocRegisters, reg_Flags));
+  EXPECT_EQ(sizeof(DISKIO), sizeof(sim::DiskIoPacket));
+  EXPECT_EQ(offsetof(DISKIO, dwBuffer), 6u);
+  EXPECT_EQ(sizeof(DISKIO::dwBuffer), sizeof(void *));
+}
+
+class FloppyIo9x : public FloppyIo {};
+
+TEST_F(FloppyIo9x, Win95UsesInt26Only) {
+  StartWithDisk(TPlatform::Win95, 'B');
+  ASSERT_TRUE(Write('B', 3, 1));
+  EXPECT_EQ(Pc().Count(Call::ExtendedWrite), 0u);
+  std::vector<sim::DeviceCall> writes = Pc().Calls(Call::AbsoluteWrite);
+  ASSERT_EQ(writes.size(), 1u);
+  EXPECT_EQ(writes[0].drive, 'B');
+  EXPECT_EQ(writes[0].startSector, 3u * 2 * 18 + 18);
+  EXPECT_EQ(writes[0].sectors, 18u);
+  EXPECT_FALSE(writes[0].carry);
+  EXPECT_EQ(Pc().MediumIn('B')->bytes[126 * 512], 0x6B);
+  ReleaseDrive();
+}
+
+TEST_F(FloppyIo9x, FailedExtendedWriteFallsBackInSameAttempt) {
+  StartWithDisk(TPlatform::Win98);
+  Pc().FailTrack('A', 0, 1, 1, ERROR_WRITE_FAULT);
+  ASSERT_TRUE(Write('A', 0, 1));
+  const std::vector<sim::DeviceCall> &log = Pc().Log();
+  ASSERT_EQ(log.size(), 3u);  // open, 7305h (carry), INT 26h
+  EXPECT_EQ(log[1].kind, Call::ExtendedWrite);
+  EXPECT_TRUE(log[1].carry);
+  EXPECT_EQ(log[1].ax, static_cast<DWORD>(ERROR_WRITE_FAULT));
+  EXPECT_EQ(log[2].kind, Call::AbsoluteWrite);
+  EXPECT_FALSE(log[2].carry);
+  EXPECT_EQ(Pc().Count(Call::DiskReset), 0u);
+  ReleaseDrive();
+}
+
+TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
+  struct Case {
+    DWORD deviceError;
+    DWORD reported;
+  } cases[] = {{ERROR_WRITE_PROTECT, ERROR_WRITE_PROTECT},
+               {ERROR_NOT_READY, ERROR_NOT_READY},
+               {ERROR_CRC, ERROR_NOT_READY},
+               {ERROR_SECTOR_NOT_FOUND, ERROR_NOT_READY}};
+  StartWithDisk(TPlatform::Win95);
+  for (const Case &c : cases) {
+    Pc().ClearLog();
+    Pc().FailTrack('A', 1, 0, 2, c.deviceError);
+    SetLastError(0);
+    EXPECT_FALSE(Write('A', 1, 0));
+    EXPECT_EQ(GetLastError(), c.reported) << "device error " << c.deviceError;
+    EXPECT_EQ(Pc().Count(Call::AbsoluteWrite), 2u);
+    EXPECT_EQ(Pc().Count(Call::DiskReset), 2u);
+    ReleaseDrive();
+  }
+}
+
+TEST_F(FloppyIo9x, FailedDeviceIoControlKeepsItsCode) {
+  StartWithDisk(TPlatform::Win98);
+  Pc().FailDeviceIoControl(ERROR_GEN_FAILURE);
+  SetLastError(0);
+  EXPECT_FALSE(Write('A', 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+  EXPECT_EQ(VwinLastError(), kVwinDeviceIoFailed);
+  Pc().FailDeviceIoControl(0, 0);
+  ReleaseDrive();
+}
+
+TEST_F(FloppyIo9x, Int26CarryRecordsDosCode) {
+  StartWithDisk(TPlatform::Win95);
+  Pc().SetWriteProtected('A', true);
+  EXPECT_FALSE(VwinAbsoluteWrite(1, 0, 18, track_.data()));
+  EXPECT_EQ(VwinLastError(), kVwinInt26Error + 0);  // AL 00h: write-protect violation
+  ReleaseDrive();
+}
+
+}  // namespace
