@@ -54,12 +54,12 @@ int ProgramScenario::RunProgram() {
   return exitCode;
 }
 
-TBytes ProgramScenario::EmptyDisk144() {
+const TBytes &ProgramScenario::EmptyDisk144() {
   static const TBytes disk = MakeFatImage(1474560, {}, "EMPTY");
   return disk;
 }
 
-TBytes ProgramScenario::DiskWithFiles() {
+const TBytes &ProgramScenario::DiskWithFiles() {
   static const TBytes disk = MakeFatImage(
       1474560, {{"README.TXT", "Read me first.\r\n"}, {"SETUP.INI", std::string(40000, 'x')}},
       "DISKARNO");

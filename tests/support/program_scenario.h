@@ -32,8 +32,8 @@ class ProgramScenario : public ::testing::Test {
   int RunProgram();
 
   // A formatted, empty 1.44 MB disk, and one holding a few files.
-  static TBytes EmptyDisk144();
-  static TBytes DiskWithFiles();
+  static const TBytes &EmptyDisk144();
+  static const TBytes &DiskWithFiles();
 
   // The message boxes as "caption|text" lines, in order.
   static std::vector<std::string> Boxes();
