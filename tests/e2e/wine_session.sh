@@ -61,11 +61,17 @@ e2e_wait_exit() {
   return 1
 }
 
+# The title as a regular expression that matches it exactly.
+e2e_title_pattern() {
+  printf '^%s$' "$(printf '%s' "$1" | sed 's/[][\\.^$*+?(){}|]/\\&/g')"
+}
+
 # e2e_window TITLE [SECONDS]: the id of the visible window with exactly that title.
 e2e_window() {
-  local title=$1 limit=${2:-20} id
+  local title limit=${2:-20} id
+  title=$(e2e_title_pattern "$1")
   for _ in $(seq $((limit * 10))); do
-    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1)
+    id=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
     if [ -n "$id" ]; then echo "$id"; return 0; fi
     sleep 0.1
   done
@@ -74,9 +80,10 @@ e2e_window() {
 
 # e2e_gone TITLE [SECONDS]: waits until no visible window has that title.
 e2e_gone() {
-  local title=$1 limit=${2:-20}
+  local title limit=${2:-20}
+  title=$(e2e_title_pattern "$1")
   for _ in $(seq $((limit * 10))); do
-    xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 || return 0
+    xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
   return 1
@@ -86,15 +93,18 @@ e2e_gone() {
 e2e_key() {
   local window=$1
   shift
+  # Real key events (XTEST) to the focused window: Wine ignores some of the
+  # synthetic events that "key --window" sends.
   xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" 2>/dev/null
   sleep 0.2
-  xdotool key --window "$window" "$@"
+  xdotool key --clearmodifiers "$@"
 }
 
 # e2e_type WINDOW TEXT
 e2e_type() {
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
-  xdotool type --window "$1" --delay 20 "$2"
+  sleep 0.2
+  xdotool type --delay 20 "$2"
 }
 
 # e2e_texts LOG: every text set on a window, one a line, as Wine traced it.
