@@ -1,0 +1,207 @@
+// LoadImage against zlib's uncompress of the same payload, for a 1.44 MB
+// FAT12 image and a 120 MB one (half text, half random bytes, fixed seed),
+// plain and protected; and RC4 against OpenSSL's.
+//
+//   build/host/bench/diskarno_bench
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "app_errors.h"
+#include "heap.h"
+#include "host_control.h"
+#include "image_unpacker.h"
+#include "rc4.h"
+#include "support/package_builder.h"
+
+#ifdef DK_BENCH_OPENSSL
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/rc4.h>
+#endif
+
+namespace {
+
+using testing_support::TBytes;
+
+std::string Folder() {
+  static std::string folder = [] {
+    char pattern[] = "/tmp/diskarno-bench-XXXXXX";
+    return std::string(mkdtemp(pattern));
+  }();
+  return folder;
+}
+
+// A real FAT12 floppy with a few files, through mkfs.fat and mcopy.
+TBytes FloppyImage() {
+  std::string image = Folder() + "/floppy.img";
+  std::string text = Folder() + "/readme.txt";
+  std::string random = Folder() + "/random.bin";
+  FILE *file = fopen(text.c_str(), "w");
+  for (int n = 0; n < 8000; ++n) fprintf(file, "line %d of a text file on a floppy disk\n", n);
+  fclose(file);
+  file = fopen(random.c_str(), "wb");
+  std::mt19937 generator(1);
+  for (int n = 0; n < 400000; ++n) fputc(static_cast<int>(generator() & 0xFF), file);
+  fclose(file);
+  std::string command = "rm -f " + image + " && mkfs.fat -C -F 12 " + image + " 1440 >/dev/null" +
+                        " && mcopy -i " + image + " " + text + " " + random + " ::/";
+  if (system(command.c_str()) != 0) abort();
+  return testing_support::ReadBytes(image);
+}
+
+// About 120 MB: half text from a small vocabulary, half random bytes.
+TBytes LargeImage() {
+  const size_t size = 120u << 20;
+  TBytes image;
+  image.reserve(size);
+  std::mt19937 generator(42);
+  const char *words[] = {"floppy ", "disk ", "track ", "sector ", "image ",
+                         "the ",    "of ",   "write ", "head ",   "cylinder\n"};
+  while (image.size() < size / 2) {
+    const char *word = words[generator() % 10];
+    image.insert(image.end(), word, word + strlen(word));
+  }
+  image.resize(size / 2);
+  while (image.size() < size) image.push_back(static_cast<unsigned char>(generator()));
+  return image;
+}
+
+struct TCase {
+  TBytes image;
+  TBytes payload;  // plain zlib stream
+  std::string plainPath;
+  std::string protectedPath;
+};
+
+TCase MakeCase(const TBytes &image, const std::string &name) {
+  TCase c;
+  c.image = image;
+  c.payload = testing_support::Deflate(image);
+  testing_support::TPackageOptions options;
+  options.payload = c.payload;
+  c.plainPath = Folder() + "/" + name + "-plain.exe";
+  testing_support::WriteBytes(c.plainPath, testing_support::MakeProgram(image, options));
+  options.password = "benchmark password";
+  c.protectedPath = Folder() + "/" + name + "-protected.exe";
+  testing_support::WriteBytes(c.protectedPath, testing_support::MakeProgram(image, options));
+  return c;
+}
+
+const TCase &Floppy() {
+  static TCase c = MakeCase(FloppyImage(), "floppy");
+  return c;
+}
+
+const TCase &Large() {
+  static TCase c = MakeCase(LargeImage(), "large");
+  return c;
+}
+
+void StartModules() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  AppErrorsStartup();
+  InflateStartup();
+  Rc4Startup();
+  ImageFileStartup();
+}
+
+void LoadImageBench(benchmark::State &state, const TCase &c, bool isProtected) {
+  StartModules();
+  winapi::SetModuleFile(isProtected ? c.protectedPath : c.plainPath);
+  std::string password = isProtected ? "benchmark password" : "";
+  for (auto _ : state) {
+    BYTE *image = nullptr;
+    LONG size = 0;
+    if (!LoadImage(password, image, size, nullptr, 0)) state.SkipWithError("LoadImage failed");
+    benchmark::DoNotOptimize(image);
+    HeapRelease(image);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
+}
+
+// The yardstick: zlib alone, from the payload in memory into a new buffer.
+void UncompressBench(benchmark::State &state, const TCase &c) {
+  for (auto _ : state) {
+    uLongf length = c.image.size();
+    BYTE *image = static_cast<BYTE *>(HeapAllocOrDie(length));
+    if (uncompress(image, &length, c.payload.data(), c.payload.size()) != Z_OK)
+      state.SkipWithError("uncompress failed");
+    benchmark::DoNotOptimize(image);
+    HeapRelease(image);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
+}
+
+void BM_Floppy_LoadImagePlain(benchmark::State &state) {
+  LoadImageBench(state, Floppy(), false);
+}
+void BM_Floppy_LoadImageProtected(benchmark::State &state) {
+  LoadImageBench(state, Floppy(), true);
+}
+void BM_Floppy_Uncompress(benchmark::State &state) {
+  UncompressBench(state, Floppy());
+}
+void BM_Large_LoadImagePlain(benchmark::State &state) {
+  LoadImageBench(state, Large(), false);
+}
+void BM_Large_LoadImageProtected(benchmark::State &state) {
+  LoadImageBench(state, Large(), true);
+}
+void BM_Large_Uncompress(benchmark::State &state) {
+  UncompressBench(state, Large());
+}
+
+const TBytes &CipherInput() {
+  static TBytes bytes = [] {
+    TBytes data(64u << 20);
+    std::mt19937 generator(5);
+    for (unsigned char &b : data) b = static_cast<unsigned char>(generator());
+    return data;
+  }();
+  return bytes;
+}
+
+void BM_Rc4Crypt(benchmark::State &state) {
+  TBytes data = CipherInput();
+  TRc4State rc4;
+  Rc4Init(rc4, "benchmark password", 18);
+  for (auto _ : state) {
+    Rc4Crypt(rc4, data.data(), data.data(), static_cast<LONG>(data.size()));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * data.size());
+}
+
+#ifdef DK_BENCH_OPENSSL
+void BM_OpenSslRc4(benchmark::State &state) {
+  TBytes data = CipherInput();
+  RC4_KEY key;
+  RC4_set_key(&key, 18, reinterpret_cast<const unsigned char *>("benchmark password"));
+  for (auto _ : state) {
+    RC4(&key, data.size(), data.data(), data.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * data.size());
+}
+BENCHMARK(BM_OpenSslRc4)->Unit(benchmark::kMillisecond);
+#endif
+
+BENCHMARK(BM_Floppy_Uncompress)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Floppy_LoadImagePlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Floppy_LoadImageProtected)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Large_Uncompress)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Large_LoadImagePlain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Large_LoadImageProtected)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rc4Crypt)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
