@@ -29,12 +29,22 @@ namespace {
 
 using testing_support::TBytes;
 
+void RemoveFolder();
+
+// A scratch folder for the images and programs, removed at exit.
 std::string Folder() {
   static std::string folder = [] {
     char pattern[] = "/tmp/diskarno-bench-XXXXXX";
-    return std::string(mkdtemp(pattern));
+    if (!mkdtemp(pattern)) abort();
+    atexit(RemoveFolder);
+    return std::string(pattern);
   }();
   return folder;
+}
+
+void RemoveFolder() {
+  std::string command = "rm -rf " + Folder();
+  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", Folder().c_str());
 }
 
 // A real FAT12 floppy with a few files, through mkfs.fat and mcopy.
