@@ -60,8 +60,7 @@ bool OpenChannel(BYTE driveIndex, DWORD access, DWORD shareMode) {
   DWORD returned = 0;
   if (!DeviceIoControl(handle, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr)) {
     // A volume lock fails while files on the disk are open; that is the
-    // reason to report, not what the release below leaves.
-    TLastErrorKeeper keeper;
+    // reason to report, and the release keeps it.
     NtRelease();
     return false;
   }
