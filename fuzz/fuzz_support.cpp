@@ -22,8 +22,25 @@ void FuzzStartOnce() {
   ImageFileStartup();
 }
 
+namespace {
+
+const std::string &ScratchPath() {
+  // Memory-backed where the system has it: the file is rewritten on every run.
+  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                  "/diskarno-fuzz-" + std::to_string(getpid()) + ".exe";
+  return path;
+}
+
+void RemoveScratch() {
+  unlink(ScratchPath().c_str());
+}
+
+}  // namespace
+
 const std::string &FuzzWriteFile(const uint8_t *data, size_t size) {
-  static const std::string path = "/tmp/diskarno-fuzz-" + std::to_string(getpid()) + ".exe";
+  static const bool removedAtExit = atexit(RemoveScratch) == 0;
+  (void)removedAtExit;
+  const std::string &path = ScratchPath();
   FILE *file = fopen(path.c_str(), "wb");
   if (!file || fwrite(data, 1, size, file) != size || fclose(file) != 0) abort();
   return path;
