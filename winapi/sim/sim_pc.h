@@ -185,10 +185,12 @@ class Machine {
   const OSVERSIONINFOA &Version() const { return version_; }
   DWORD PlatformId() const { return platformId_; }
 
-  // Drives.
+  // Drives. A returned reference holds until the next drive is added; a
+  // drive added again under the same letter replaces the old one.
   Drive &AddDrive(char letter, UINT type, const std::string &displayName);
   Drive &AddFloppyDrive(char letter, FloppyKind kind = FloppyKind::F3_1Pt44);
   Drive *FindDrive(char letter);  // nullptr when the letter is not there
+  // Adds a 1.44 MB floppy drive first when the letter has no drive.
   void InsertMedium(char letter, Medium medium);
   void RemoveMedium(char letter);
   Medium *MediumIn(char letter);  // nullptr when the drive is empty
