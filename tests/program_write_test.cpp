@@ -91,7 +91,14 @@ INSTANTIATE_TEST_SUITE_P(Platforms, ProgramWriteOnEveryPlatform,
 
 TEST_F(ProgramWrite, EveryStatusLineOfA144Disk) {
   SetUpDisk();
-  user.Answer("Information", IDOK).Click(IDC_CLOSE);
+  user.Answer("Information", IDOK,
+              [] {
+                // Centred on the whole screen, as the main dialog is.
+                RECT rect = winapi::WindowRect(winapi::FindDialog("DLGWRITE"));
+                EXPECT_EQ(rect.left, (1024 - (rect.right - rect.left)) / 2);
+                EXPECT_EQ(rect.top, (768 - (rect.bottom - rect.top)) / 2);
+              })
+      .Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
   std::vector<std::string> lines, positions;
   for (int track = 0; track < 160; ++track) {
