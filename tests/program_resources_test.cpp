@@ -2,6 +2,7 @@
 // the manifest and the version record.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -154,6 +155,22 @@ TEST_F(ProgramResources, ManifestAndVersionRecord) {
     narrow += static_cast<char>(version->Data[i]);
   EXPECT_NE(narrow.find("FileDescription"), std::string::npos);
   EXPECT_NE(narrow.find("Diskarno SFX"), std::string::npos);
+}
+
+std::vector<char> ReadAll(const std::string &path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::vector<char>((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+}
+
+// The committed icon is what the script in the repository draws.
+TEST(ProgramIcon, CommittedIconIsTheScriptsDrawing) {
+  if (std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+  std::string drawn = DK_BINARY_DIR "/resources/mainicon-drawn.ico";
+  ASSERT_EQ(std::system(("python3 " DK_SOURCE_DIR "/resources/make_icon.py " + drawn).c_str()), 0);
+  std::vector<char> committed = ReadAll(DK_SOURCE_DIR "/resources/mainicon.ico");
+  EXPECT_FALSE(committed.empty());
+  EXPECT_EQ(ReadAll(drawn), committed);
 }
 
 }  // namespace
