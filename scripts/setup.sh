@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
   wine64 xvfb xdotool openbox imagemagick x11-utils
-  dosfstools mtools python3
+  dosfstools mtools python3 dpkg-dev
 )
 
 missing=()
@@ -25,3 +25,28 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: all packages present"
+
+# zlib's own sources, from Debian's source package of the zlib the machine
+# has: the Windows programs compile its inflate with -Os, which halves what
+# the prebuilt library adds to every program we ship.
+zlib_dir=build/third_party/zlib
+if [ ! -f "$zlib_dir/inflate.c" ]; then
+  src_list=/etc/apt/sources.list.d/diskarno-deb-src.sources
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    cat >"$src_list" <<'SOURCES'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SOURCES
+    apt-get update -qq
+  fi
+  fetch=$(mktemp -d)
+  (cd "$fetch" && apt-get source -qq zlib >/dev/null 2>&1) || (apt-get update -qq && cd "$fetch" && apt-get source -qq zlib >/dev/null)
+  mkdir -p "$zlib_dir"
+  cp "$fetch"/zlib-*/*.[ch] "$zlib_dir"/
+  cp "$fetch"/zlib-*/LICENSE "$zlib_dir"/ 2>/dev/null || true
+  rm -rf "$fetch"
+  echo "setup: zlib sources in $zlib_dir"
+fi
