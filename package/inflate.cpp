@@ -95,7 +95,7 @@ bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG lim
   }
   // Input after the end of the stream is ignored.
   size_t total = static_cast<size_t>(stream.next_out - buffer.Data());
-  buffer.Resize(total);
+  if (total != buffer.Size()) buffer.Resize(total);
   outputLength = static_cast<LONG>(total);
   output = buffer.Detach();
   return true;
