@@ -1,6 +1,8 @@
 // A small option parser: "--name value", "--name=value", "-o value".
 #include "command_line.h"
 
+#include "tool_files.h"
+
 bool ParseCommandLine(const std::vector<std::string> &arguments,
                       const std::set<std::string> &valueOptions,
                       const std::set<std::string> &switchOptions, TCommandLine &line,
@@ -44,5 +46,29 @@ bool ParseCommandLine(const std::vector<std::string> &arguments,
       return false;
     }
   }
+  return true;
+}
+
+bool PasswordOption(const TCommandLine &line, std::string &password, bool &given,
+                    std::string &message) {
+  password.clear();
+  given = line.Has("--password") || line.Has("--password-file");
+  if (line.Has("--password") && line.Has("--password-file")) {
+    message = "give --password or --password-file, not both";
+    return false;
+  }
+  if (!line.Has("--password-file")) {
+    password = line.Value("--password");
+    return true;
+  }
+  std::vector<BYTE> bytes;
+  uint64_t size = 0;
+  if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
+    message = "can't read the password file " + line.Value("--password-file");
+    return false;
+  }
+  password.assign(bytes.begin(), bytes.end());
+  if (!password.empty() && password.back() == '\n') password.pop_back();
+  if (!password.empty() && password.back() == '\r') password.pop_back();
   return true;
 }

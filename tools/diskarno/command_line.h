@@ -29,4 +29,10 @@ bool ParseCommandLine(const std::vector<std::string> &arguments,
                       const std::set<std::string> &switchOptions, TCommandLine &line,
                       std::string &message);
 
+// The password of --password, or the contents of --password-file without one
+// final line break; given says whether either option was there. False with
+// a message when both are given or the file can't be read.
+bool PasswordOption(const TCommandLine &line, std::string &password, bool &given,
+                    std::string &message);
+
 #endif

@@ -40,24 +40,17 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
     output.out += "diskarno extract 1.0.0\n";
     return kExitSuccess;
   }
-  if (line.positional.size() != 1 || !line.Has("-o") ||
-      (line.Has("--password") && line.Has("--password-file"))) {
-    output.err += "diskarno extract: give one FILE, -o IMAGE and at most one password option\n";
+  if (line.positional.size() != 1 || !line.Has("-o")) {
+    output.err += "diskarno extract: give one FILE and -o IMAGE (see diskarno extract --help)\n";
     return kExitUsage;
   }
   const std::string path = line.positional[0];
   const std::string outPath = line.Value("-o");
-  std::string typed = line.Value("--password");
-  if (line.Has("--password-file")) {
-    std::vector<BYTE> bytes;
-    uint64_t size = 0;
-    if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
-      output.err += "diskarno extract: can't read the password file\n";
-      return kExitUsage;
-    }
-    typed.assign(bytes.begin(), bytes.end());
-    if (!typed.empty() && typed.back() == '\n') typed.pop_back();
-    if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+  std::string typed;
+  bool given = false;
+  if (!PasswordOption(line, typed, given, message)) {
+    output.err += "diskarno extract: " + message + "\n";
+    return kExitUsage;
   }
   if (typed.size() > kLargestPassword) {
     output.err += "diskarno extract: the program takes at most 254 password characters\n";

@@ -90,19 +90,12 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
     output.err += "diskarno info: give one FILE (see diskarno info --help)\n";
     return kExitUsage;
   }
-  std::string password = line.Value("--password");
-  if (line.Has("--password-file")) {
-    std::vector<BYTE> bytes;
-    uint64_t size = 0;
-    if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
-      output.err += "diskarno info: can't read the password file\n";
-      return kExitUsage;
-    }
-    password.assign(bytes.begin(), bytes.end());
-    if (!password.empty() && password.back() == '\n') password.pop_back();
-    if (!password.empty() && password.back() == '\r') password.pop_back();
+  std::string password;
+  bool havePassword = false;
+  if (!PasswordOption(line, password, havePassword, message)) {
+    output.err += "diskarno info: " + message + "\n";
+    return kExitUsage;
   }
-  bool havePassword = line.Has("--password") || line.Has("--password-file");
 
   const std::string path = line.positional[0];
   DWORD offset = GetPackageOffsetOfFile(path.c_str());

@@ -81,28 +81,11 @@ bool MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type,
   return true;
 }
 
-// The password from --password or --password-file; false with a message.
+// The password of the options, 1 to 254 characters when given.
 bool PasswordOf(const TCommandLine &line, std::string &password, std::string &message) {
-  if (line.Has("--password") && line.Has("--password-file")) {
-    message = "give --password or --password-file, not both";
-    return false;
-  }
-  if (line.Has("--password")) {
-    password = line.Value("--password");
-  } else if (line.Has("--password-file")) {
-    std::vector<BYTE> bytes;
-    uint64_t size = 0;
-    if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
-      message = "can't read the password file " + line.Value("--password-file");
-      return false;
-    }
-    password.assign(bytes.begin(), bytes.end());
-    if (!password.empty() && password.back() == '\n') password.pop_back();
-    if (!password.empty() && password.back() == '\r') password.pop_back();
-  } else {
-    return true;
-  }
-  if (password.empty() || password.size() > kLargestPassword) {
+  bool given = false;
+  if (!PasswordOption(line, password, given, message)) return false;
+  if (given && (password.empty() || password.size() > kLargestPassword)) {
     message = "a password has 1 to 254 characters";
     return false;
   }
