@@ -192,6 +192,23 @@ TEST_F(PackageHeaderTest, DescriptionIsAtMost32Characters) {
   EXPECT_EQ(description, "");
 }
 
+TEST_F(PackageHeaderTest, OffsetsBeyondWhatTheReaderTakes) {
+  // A section table that runs past the first page of headers.
+  TStubOptions manySections;
+  manySections.sections.assign(100, {0x400, 0x200});
+  Read(Write(MakeStub(manySections)));
+  ExpectRejected(kErrorInvalidImageFile);
+  EXPECT_EQ(offset, kNoPackageOffset);
+  // A package that would start at 2 GiB or later.
+  TStubOptions far;
+  far.sections = {{0x400, 0x200}};
+  TBytes stub = MakeStub(far);
+  memcpy(&stub[0x80 + 24 + 224 + 20], "\x00\x00\x00\x80", 4);
+  Read(Write(stub));
+  ExpectRejected(kErrorInvalidImageFile);
+  EXPECT_EQ(offset, 0x80000200u);
+}
+
 TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
   SetLastError(0);
   EXPECT_FALSE(ReadPackageHeaderOfFile("/nonexistent/x.exe", description, passwordCheck, offset,
