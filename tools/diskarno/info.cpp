@@ -123,11 +123,13 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
                   ", \"data_crc_state\": " + Json(checksum) +
                   ", \"image_size\": " + Number(header.ImageSize) +
                   ", \"packed_size\": " + Number(header.PackedSize) +
+                  ", \"reserved\": " + Number(header.Reserved) +
                   ", \"payload_length\": " + Number(payloadLength) + "}\n";
     return kExitSuccess;
   }
   output.out += "File:            " + path + "\n";
   output.out += "Package offset:  " + Number(offset) + "\n";
+  output.out += "Magic:           " + magic + "\n";
   output.out += "Version:         " + Number(header.Version) + "\n";
   output.out += "Description:     \"" + DescriptionOf(header) + "\"\n";
   output.out +=
@@ -137,6 +139,7 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
   output.out += "Data checksum:   " + Hex32(header.DataCrc) + " (" + checksum + ")\n";
   output.out += "Image size:      " + Number(header.ImageSize) + "\n";
   output.out += "Packed size:     " + Number(header.PackedSize) + "\n";
+  output.out += "Reserved:        " + Number(header.Reserved) + "\n";
   output.out += "Payload length:  " + Number(payloadLength) + "\n";
   return kExitSuccess;
 }
