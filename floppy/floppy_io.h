@@ -75,20 +75,24 @@ bool WriteTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWOR
 // Gives back whatever channel is open. Harmless when nothing is.
 void ReleaseDrive();
 
-// NT channel. A request is a positioned write or a device-control request.
+// NT channel. A request is a positioned write, a device-control request, or
+// the volume's length.
+enum class TNtRequestKind { Write, Control, Length };
 struct TNtRequest {
-  bool IsWrite;
-  DWORD Offset;       // write: byte offset on the volume
-  const void *Data;   // write: the bytes
-  DWORD Length;       // write: their count
-  DWORD ControlCode;  // device control
+  TNtRequestKind Kind;
+  DWORD Offset;         // write: byte offset on the volume
+  const void *Data;     // write: the bytes
+  DWORD Length;         // write: their count
+  DWORD ControlCode;    // device control
   void *InBuffer;
   DWORD InSize;
   void *OutBuffer;
   DWORD OutSize;
+  LONGLONG *VolumeLength;  // length: receives the volume's size in bytes
 };
 TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length);
 TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize);
+TNtRequest NtLengthRequest(LONGLONG *volumeLength);
 // Opens and locks the volume unless the open channel matches drive, access
 // and share mode, then performs the request. The channel stays open and
 // locked afterwards, whatever the outcome.

@@ -41,3 +41,32 @@ void SetStandard35Geometry(TDiskGeometry &geometry) {
   geometry.SectorsPerTrack = LOBYTE(geometry.MediaType) == kMediaF3_720 ? 9 : 18;
   geometry.BytesPerSector = 512;
 }
+
+namespace {
+
+struct TStandardFormat {
+  TMediaType MediaType;
+  DWORD Cylinders;
+  DWORD Heads;
+  DWORD SectorsPerTrack;
+};
+
+const TStandardFormat kStandardFormats[] = {
+    {kMediaF5_160, 40, 1, 8},  {kMediaF5_180, 40, 1, 9},   {kMediaF5_320, 40, 2, 8},
+    {kMediaF5_360, 40, 2, 9},  {kMediaF3_720, 80, 2, 9},   {kMediaF5_1Pt2, 80, 2, 15},
+    {kMediaF3_1Pt44, 80, 2, 18}, {kMediaF3_2Pt88, 80, 2, 36},
+};
+
+}  // namespace
+
+bool StandardFloppyGeometry(int64_t bytes, TDiskGeometry &geometry) {
+  for (const TStandardFormat &format : kStandardFormats) {
+    TDiskGeometry candidate = {format.Cylinders, format.MediaType, format.Heads,
+                               format.SectorsPerTrack, 512};
+    if (GeometryCapacity(candidate) == bytes) {
+      geometry = candidate;
+      return true;
+    }
+  }
+  return false;
+}

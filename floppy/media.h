@@ -42,6 +42,9 @@ static_assert(sizeof(TDiskGeometry) == 24, "TDiskGeometry has the layout of DISK
 int64_t GeometryCapacity(const TDiskGeometry &geometry);
 // 80 cylinders, 2 heads, 9 or 18 sectors of 512 bytes; the media type is not looked at.
 bool IsStandard35Geometry(const TDiskGeometry &geometry);
+// The geometry and media type of the standard floppy format of exactly this
+// many bytes (160 KB to 2.88 MB); false for any other size.
+bool StandardFloppyGeometry(int64_t bytes, TDiskGeometry &geometry);
 // Makes the geometry 80 x 2 x 18 x 512, or 80 x 2 x 9 x 512 for media type 5;
 // the media type stays.
 void SetStandard35Geometry(TDiskGeometry &geometry);

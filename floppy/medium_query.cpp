@@ -83,12 +83,33 @@ void PickSupportedGeometry(const BYTE *records, TDiskGeometry &geometry) {
   memcpy(&geometry, chosen, sizeof geometry);
 }
 
+// A volume driver without the geometry request (Wine's, for one) fails it
+// with one of these; a real floppy driver answers, or fails with
+// ERROR_NOT_READY when the drive is empty.
+bool DriverLacksGeometryRequest(DWORD error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
+}
+
+// The geometry of the standard floppy format that the volume's length names;
+// false (geometry untouched) for a length of no standard format.
+bool GeometryFromVolumeLength(BYTE driveIndex, TDiskGeometry &geometry) {
+  LONGLONG length = 0;
+  TDiskGeometry standard;
+  if (!NtRequest(driveIndex, GENERIC_READ, FILE_SHARE_WRITE, NtLengthRequest(&length)) ||
+      !StandardFloppyGeometry(length, standard))
+    return false;
+  geometry = standard;
+  return true;
+}
+
 bool NtQuery(BYTE driveIndex, char letter, std::string &label, bool &mediumPresent,
              TDiskGeometry &geometry) {
   mediumPresent = false;
   bool ok = NtRequest(
       driveIndex, GENERIC_READ, FILE_SHARE_WRITE,
       NtControlRequest(IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry));
+  if (!ok && DriverLacksGeometryRequest(GetLastError()))
+    ok = GeometryFromVolumeLength(driveIndex, geometry);
   if (ok) {
     mediumPresent = true;
   } else {

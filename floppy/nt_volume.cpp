@@ -92,11 +92,31 @@ bool DeviceControl(const TNtRequest &request) {
                          request.OutBuffer, request.OutSize, &returned, nullptr) != FALSE;
 }
 
+// The disk driver's length answer, or the size of the volume as a file
+// where the driver has no such request.
+bool VolumeLength(const TNtRequest &request) {
+  GET_LENGTH_INFORMATION info = {};
+  DWORD returned = 0;
+  if (DeviceIoControl(channel.Handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &info, sizeof info,
+                      &returned, nullptr) &&
+      returned >= sizeof info) {
+    *request.VolumeLength = info.Length.QuadPart;
+    return true;
+  }
+  // GetFileSize rather than GetFileSizeEx, which Windows 98 and NT 4 lack.
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(channel.Handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  *request.VolumeLength = static_cast<LONGLONG>((static_cast<ULONGLONG>(high) << 32) | low);
+  return true;
+}
+
 }  // namespace
 
 TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length) {
   TNtRequest request = {};
-  request.IsWrite = true;
+  request.Kind = TNtRequestKind::Write;
   request.Offset = offset;
   request.Data = data;
   request.Length = length;
@@ -105,6 +125,7 @@ TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length) {
 
 TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize) {
   TNtRequest request = {};
+  request.Kind = TNtRequestKind::Control;
   request.ControlCode = code;
   request.InBuffer = in;
   request.InSize = inSize;
@@ -113,11 +134,25 @@ TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD
   return request;
 }
 
+TNtRequest NtLengthRequest(LONGLONG *volumeLength) {
+  TNtRequest request = {};
+  request.Kind = TNtRequestKind::Length;
+  request.VolumeLength = volumeLength;
+  return request;
+}
+
 bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest &request) {
   TErrorModeScope errorMode;
   if (!ChannelMatches(driveIndex, access, shareMode) && !OpenChannel(driveIndex, access, shareMode))
     return false;
-  return request.IsWrite ? PositionedWrite(request) : DeviceControl(request);
+  switch (request.Kind) {
+    case TNtRequestKind::Write:
+      return PositionedWrite(request);
+    case TNtRequestKind::Length:
+      return VolumeLength(request);
+    default:
+      return DeviceControl(request);
+  }
 }
 
 void NtRelease() {

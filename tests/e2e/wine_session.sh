@@ -72,7 +72,11 @@ e2e_window() {
   title=$(e2e_title_pattern "$1")
   for _ in $(seq $((limit * 10))); do
     id=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
-    if [ -n "$id" ]; then echo "$id"; return 0; fi
+    if [ -n "$id" ]; then
+      sleep 0.5  # a window just mapped does not take keys yet
+      echo "$id"
+      return 0
+    fi
     sleep 0.1
   done
   return 1
@@ -108,8 +112,10 @@ e2e_type() {
 }
 
 # e2e_texts LOG: every text set on a window, one a line, as Wine traced it.
+# Traces of two threads can share a line, so each text is cut out by its quotes.
 e2e_texts() {
-  sed -n 's/.*set_window_text L"\(.*\)"$/\1/p' "$1" | sed 's/\\r\\n/ | /g; s/\\n/ | /g; s/\\"/"/g'
+  grep -aoE 'set_window_text L"([^"\\]|\\.)*"' "$1" | sed 's/^set_window_text L"//; s/"$//' |
+    sed 's/\\r\\n/ | /g; s/\\n/ | /g; s/\\"/"/g'
 }
 
 # e2e_screenshot FILE

@@ -192,6 +192,10 @@ void Machine::FailVolumeOpen(char letter, DWORD error) {
   if (Drive *drive = FindDrive(letter)) drive->volumeOpenError = error;
 }
 
+void Machine::SetVolumeDriver(char letter, VolumeDriver driver) {
+  if (Drive *drive = FindDrive(letter)) drive->volumeDriver = driver;
+}
+
 void Machine::RemoveMediumAfterWrites(char letter, int writes) {
   if (Drive *drive = FindDrive(letter)) {
     drive->removeMediumAfterWrites = writes;

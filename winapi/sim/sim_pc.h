@@ -99,6 +99,11 @@ std::optional<FileSystem> ReadFatFileSystem(const std::vector<unsigned char> &by
 
 enum class FloppyKind { F5_360, F5_1Pt2, F3_720, F3_1Pt44, F3_2Pt88 };
 
+// Who answers the NT volume's requests: a Windows floppy driver, or Wine's
+// volume over an image file (no geometry or length request, a media-types
+// answer of another record layout; the size of the file as the volume's).
+enum class VolumeDriver { Windows, Wine };
+
 struct TrackFault {
   int64_t cylinder;
   DWORD head;
@@ -112,6 +117,7 @@ struct Drive {
   std::string displayName;  // SHGetFileInfoA's SHGFI_DISPLAYNAME answer
   bool shellInfoFails = false;
   bool isFloppy = false;
+  VolumeDriver volumeDriver = VolumeDriver::Windows;
   // Floppy drives: what IOCTL_STORAGE_GET_MEDIA_TYPES lists (24-byte records).
   std::vector<DISK_GEOMETRY> supported;
   // Floppy drives: what INT 21h 440Dh reports (the drive's default medium).
@@ -201,6 +207,7 @@ class Machine {
   void SetWriteProtected(char letter, bool on);
   void SetFilesOpen(char letter, bool on);
   void FailVolumeOpen(char letter, DWORD error);
+  void SetVolumeDriver(char letter, VolumeDriver driver);
   void RemoveMediumAfterWrites(char letter, int writes);
   void FailTrack(char letter, int64_t cylinder, DWORD head, int times, DWORD error);
   // The next `times` DeviceIoControl calls on \\.\VWIN32 fail with `error`

@@ -195,6 +195,40 @@ class Volume : public winapi::KernelObject {
   int64_t position_ = 0;
 };
 
+// Wine's volume over an image file, as measured under Wine 8: the lock is a
+// stub that succeeds, the geometry and length requests are not supported,
+// and the media-types request answers a GET_MEDIA_TYPES record (device type
+// 2, no entries) of 40 bytes instead of geometry records.
+class WineVolume : public Volume {
+ public:
+  using Volume::Volume;
+
+ protected:
+  BOOL GetGeometry(void *, DWORD, DWORD *) override {
+    DeviceCall call = NewCall(Call::GetGeometry);
+    call.code = IOCTL_DISK_GET_DRIVE_GEOMETRY;
+    return Finish(call, ERROR_NOT_SUPPORTED);
+  }
+
+  BOOL GetMediaTypes(void *out, DWORD outSize, DWORD *returned) override {
+    DeviceCall call = NewCall(Call::GetMediaTypes);
+    call.code = IOCTL_STORAGE_GET_MEDIA_TYPES;
+    const DWORD kRecordSize = 40;
+    if (!out || outSize < kRecordSize) return Finish(call, ERROR_INSUFFICIENT_BUFFER);
+    unsigned char record[kRecordSize] = {};
+    record[0] = 2;  // DeviceType; MediaInfoCount 0
+    memcpy(out, record, kRecordSize);
+    *returned = kRecordSize;
+    return Finish(call, 0);
+  }
+
+  BOOL OtherControl(DWORD code, void *, DWORD, void *, DWORD, DWORD *) override {
+    DeviceCall call = NewCall(Call::OtherControl);
+    call.code = code;
+    return Finish(call, ERROR_NOT_SUPPORTED);
+  }
+};
+
 DWORD OpenError(Drive *drive, char letter, DWORD access, DWORD share, DWORD creation) {
   if (!Pc().IsNt() || !drive) return ERROR_FILE_NOT_FOUND;
   if (drive->volumeOpenError) return drive->volumeOpenError;
@@ -230,6 +264,8 @@ HANDLE OpenVolume(const std::string &path, char letter, DWORD access, DWORD shar
     SetLastError(call.error);
     return INVALID_HANDLE_VALUE;
   }
+  if (drive->volumeDriver == VolumeDriver::Wine)
+    return winapi::RegisterObject(std::make_unique<WineVolume>(path, letter, access, share));
   return winapi::RegisterObject(std::make_unique<Volume>(path, letter, access, share));
 }
 
