@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-for preset in host host-asan win32 win64; do
+for preset in win32 win64 host host-asan; do  # win32 first: the tool embeds its program
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

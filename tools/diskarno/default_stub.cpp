@@ -1,10 +1,13 @@
-// The one place where the built-in program is handed to pack. The tool
-// carries no program yet; once the 32-bit program is built, its bytes are
-// embedded here and --stub becomes optional.
+// The one place where the built-in program is handed to pack: the 32-bit
+// program of the win32 build, embedded when the tool is built (see this
+// folder's CMakeLists.txt). A tool built without it needs --stub.
 #include "default_stub.h"
 
+extern const unsigned char kEmbeddedStub[];
+extern const size_t kEmbeddedStubSize;
+
 bool DefaultStub(const BYTE *&data, size_t &size) {
-  data = nullptr;
-  size = 0;
-  return false;
+  data = kEmbeddedStubSize ? kEmbeddedStub : nullptr;
+  size = kEmbeddedStubSize;
+  return kEmbeddedStubSize != 0;
 }

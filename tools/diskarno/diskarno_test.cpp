@@ -5,6 +5,8 @@
 
 #include "support/fat_image.h"
 #include "support/package_builder.h"
+#include "default_stub.h"
+#include "package_format.h"
 #include "tool.h"
 
 namespace {
@@ -174,10 +176,30 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
   for (const char *image : {"tiny.img", "huge.img", "missing.img"}) {
     EXPECT_EQ(Run({"pack", Path(image), "-o", Path("out.exe"), "--stub", Path("stub.exe")}), 2);
   }
-  // Until the program is built in, a stub must be given.
-  EXPECT_EQ(Run({"pack", Path("disk.img"), "-o", Path("out.exe")}), 2);
-  EXPECT_NE(output.err.find("--stub"), std::string::npos);
   ExpectFiles("cut.exe disk.img empty.exe huge.img stub.exe text.exe tiny.img ");
+}
+
+// Without --stub, pack puts the built-in 32-bit program in front of the
+// package; a tool built without one asks for --stub and writes nothing.
+TEST_F(DiskarnoTest, DefaultStubIsTheBuiltInProgram) {
+  const BYTE *builtIn = nullptr;
+  size_t size = 0;
+  int code = Run({"pack", Path("disk.img"), "-o", Path("out.exe")});
+  if (!DefaultStub(builtIn, size)) {
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(output.err.find("--stub"), std::string::npos);
+    ExpectFiles("disk.img stub.exe ");
+    return;
+  }
+  ASSERT_EQ(code, 0) << output.err;
+  TBytes program = ReadBytes(Path("out.exe"));
+  ASSERT_GT(program.size(), size + kPackageHeaderSize);
+  EXPECT_EQ(memcmp(program.data(), builtIn, size), 0);
+  EXPECT_EQ(memcmp(&program[size], "CDSK", 4), 0);
+  DWORD peAt = 0;
+  memcpy(&peAt, builtIn + 60, sizeof peAt);
+  ASSERT_LT(peAt + 6, size);
+  EXPECT_EQ(builtIn[peAt + 4] | builtIn[peAt + 5] << 8, 0x14C) << "a 32-bit (i386) program";
 }
 
 TEST_F(DiskarnoTest, NeverOverwritesItsInputs) {
