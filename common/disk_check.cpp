@@ -8,8 +8,7 @@ namespace {
 
 bool Counts(const WIN32_FIND_DATAA &entry) {
   if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  size_t length = strnlen(entry.cFileName, sizeof entry.cFileName);
-  std::string name(entry.cFileName, length);
+  std::string name = TextOfBuffer(entry.cFileName, sizeof entry.cFileName);
   return name != "." && name != "..";
 }
 

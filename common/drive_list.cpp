@@ -29,7 +29,6 @@ void ListRemovableDrives(TStringArray &drives) {
     if (SHGetFileInfoA(root, 0, &info, sizeof info, kShellInfoFlags) == 0) continue;
     // Only the name is wanted; the icon the shell made for it is given back.
     if (info.hIcon) DestroyIcon(info.hIcon);
-    std::string entry(info.szDisplayName, strnlen(info.szDisplayName, sizeof info.szDisplayName));
-    drives.push_back(entry + letter);
+    drives.push_back(TextOfBuffer(info.szDisplayName, sizeof info.szDisplayName) + letter);
   }
 }

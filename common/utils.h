@@ -16,6 +16,10 @@ typedef std::vector<std::string> TStringArray;
 // Surplus placeholders vanish; surplus arguments are ignored.
 std::string FormatMsg(const std::string &pattern, const TStringArray &arguments);
 
+// The text in a fixed-size character buffer: up to its first zero byte, or
+// the whole buffer when it holds none.
+std::string TextOfBuffer(const char *buffer, size_t capacity);
+
 // A number as the formatter's arguments want it: plain signed decimal.
 std::string DecimalText(int64_t value);
 

@@ -48,6 +48,9 @@ TEST(DecimalText, SignedPlainDigits) {
   EXPECT_EQ(DecimalText(80), "80");
   EXPECT_EQ(DecimalText(-17), "-17");
   EXPECT_EQ(DecimalText(INT64_MIN), "-9223372036854775808");
+  EXPECT_EQ(DecimalText(INT64_MAX), "9223372036854775807");
+  EXPECT_EQ(DecimalText(1000000), "1000000");
+  EXPECT_EQ(DecimalText(-9), "-9");
   EXPECT_EQ(DecimalText(1474560), "1474560");
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "floppy_io.h"
+#include "utils.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ bool ReadVolumeLabel(char letter, std::string &label) {
     label.clear();
     return false;
   }
-  label.assign(name, strnlen(name, kVolumeNameSize));
+  label = TextOfBuffer(name, kVolumeNameSize);
   return true;
 }
 

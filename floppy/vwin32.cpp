@@ -4,7 +4,9 @@
 
 namespace {
 
-HANDLE vwinHandle = INVALID_HANDLE_VALUE;
+// Null or INVALID_HANDLE_VALUE: no channel. Starting out null keeps the
+// module's state out of the program's initialised data.
+HANDLE vwinHandle = nullptr;
 DWORD vwinLastError = 0;
 // The VWIN32 module's own copy of the version record, for its platform test.
 OSVERSIONINFOA vwinVersion;
@@ -13,8 +15,12 @@ constexpr DWORD kUsePacket = 0xFFFFFFFF;
 constexpr DWORD kExtendedAbsoluteDiskIo = 0x7305;
 constexpr DWORD kExtendedWriteFlag = 1;
 
+bool HandleOpen() {
+  return vwinHandle != nullptr && vwinHandle != INVALID_HANDLE_VALUE;
+}
+
 bool ChannelOpen() {
-  if (vwinHandle != INVALID_HANDLE_VALUE) return true;
+  if (HandleOpen()) return true;
   if (vwinVersion.dwPlatformId != VER_PLATFORM_WIN32_WINDOWS) {
     vwinLastError = kVwinNotWin9x;
     return false;
@@ -70,8 +76,8 @@ void SetVwinLastError(DWORD value) {
 bool VwinCall(DWORD controlCode, DIOC_REGISTERS &registers) {
   vwinLastError = 0;
   if (controlCode == VWIN32_DIOC_CLOSE) {
-    if (vwinHandle != INVALID_HANDLE_VALUE) CloseHandle(vwinHandle);
-    vwinHandle = INVALID_HANDLE_VALUE;
+    if (HandleOpen()) CloseHandle(vwinHandle);
+    vwinHandle = nullptr;
     return true;
   }
   if (!ChannelOpen()) return false;
