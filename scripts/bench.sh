@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Size and speed: builds the host preset, runs the benchmarks and prints the
+# figures of the README's "Size and speed" table. Exits non-zero when a
+# budget is missed:
+#   - LoadImage within 1.30x of its floor (zlib inflate + crc32 [+ RC4]) on
+#     the 120 MB image, plain and protected;
+#   - our RC4 at no less than 0.8x of OpenSSL's;
+#   - LoadImage's peak memory within 1 MiB over package + image.
+# The stub's size budget is a test (ctest -R program_image).
+# Usage: scripts/bench.sh [REPETITIONS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repetitions=${1:-5}
+
+scripts/setup.sh >/dev/null
+cmake --preset host >/dev/null
+cmake --build --preset host --target diskarno_bench >/dev/null
+
+json=build/host/bench/results.json
+build/host/bench/diskarno_bench --benchmark_repetitions="$repetitions" \
+  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+  --benchmark_out="$json" --benchmark_out_format=json >/dev/null
+
+python3 - "$json" <<'PY'
+import json, sys
+runs = {r["run_name"]: r for r in json.load(open(sys.argv[1]))["benchmarks"]
+        if r.get("aggregate_name") == "median"}
+def ms(name): return runs[name]["cpu_time"]
+failed = []
+print("| image | case | LoadImage | floor | ratio | zlib uncompress | ratio |")
+print("|---|---|---|---|---|---|---|")
+for size, label in (("Floppy", "1.44 MB FAT12"), ("Large", "120 MB")):
+    for kind in ("Plain", "Protected"):
+        load, floor = ms(f"BM_{size}_LoadImage{kind}"), ms(f"BM_{size}_Floor{kind}")
+        plain = ms(f"BM_{size}_Uncompress")
+        ratio = load / floor
+        print(f"| {label} | {kind.lower()} | {load:.1f} ms | {floor:.1f} ms | {ratio:.2f}x "
+              f"| {plain:.1f} ms | {load / plain:.2f}x |")
+        if size == "Large" and ratio > 1.30:
+            failed.append(f"LoadImage {kind.lower()} at {ratio:.2f}x of its floor (budget 1.30x)")
+ours = runs["BM_Rc4Crypt"]["bytes_per_second"] / 1e6
+if "BM_OpenSslRc4" in runs:
+    theirs = runs["BM_OpenSslRc4"]["bytes_per_second"] / 1e6
+    print(f"\nRC4: ours {ours:.0f} MB/s, OpenSSL {theirs:.0f} MB/s: {ours / theirs:.2f}x")
+    if ours < 0.8 * theirs:
+        failed.append(f"RC4 at {ours / theirs:.2f}x of OpenSSL (budget 0.8x)")
+for kind in ("Plain", "Protected"):
+    peak = runs[f"BM_Large_LoadImage{kind}"].get("peak_over_package_and_image", 0)
+    print(f"Peak memory of LoadImage, 120 MB {kind.lower()}: package + image + {peak / 1024:.1f} KiB")
+    if peak > 1 << 20:
+        failed.append(f"peak memory {peak:.0f} bytes over package + image (budget 1 MiB)")
+for failure in failed:
+    print("OVER BUDGET:", failure)
+sys.exit(1 if failed else 0)
+PY
