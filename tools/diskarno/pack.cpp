@@ -38,16 +38,6 @@ const char kPackHelp[] =
     "                        break is dropped)\n"
     "  --no-checksum         store no payload checksum\n";
 
-struct TAutoMedia {
-  uint64_t size;
-  TMediaType type;
-};
-const TAutoMedia kAutoMedia[] = {
-    {163840, kMediaF5_160},    {184320, kMediaF5_180},    {327680, kMediaF5_320},
-    {368640, kMediaF5_360},    {737280, kMediaF3_720},    {1228800, kMediaF5_1Pt2},
-    {1474560, kMediaF3_1Pt44}, {2949120, kMediaF3_2Pt88},
-};
-
 int Usage(TToolOutput &output, const std::string &message) {
   output.err += "diskarno pack: " + message + "\n";
   return kExitUsage;
@@ -62,11 +52,14 @@ std::string Number(uint64_t value) {
 bool MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type,
                  std::string &message) {
   if (text.empty() || text == "auto") {
-    for (const TAutoMedia &entry : kAutoMedia)
-      if (entry.size == imageSize) {
-        type = entry.type;
-        return true;
-      }
+    // The standard floppy format of exactly this size, as the program's
+    // medium query knows them.
+    TDiskGeometry geometry;
+    if (imageSize <= INT64_MAX &&
+        StandardFloppyGeometry(static_cast<int64_t>(imageSize), geometry)) {
+      type = static_cast<TMediaType>(geometry.MediaType);
+      return true;
+    }
     message = "no medium has " + Number(imageSize) + " bytes; give --media-type";
     return false;
   }
