@@ -153,6 +153,9 @@ scenario_read_only_disk() {
   e2e_key "$dialog" Return
   box=$(e2e_window "Error" 30) || { echo "    no Error box"; e2e_texts "$log" | tail -n 5; return 1; }
   e2e_screenshot "$out/shots/read-only.png"
+  # The box away from the writing dialog, for a picture of that dialog.
+  xdotool windowmove "$box" 0 0 >/dev/null 2>&1 && sleep 0.3 &&
+    e2e_screenshot "$out/shots/writing-dialog.png"
   e2e_key "$box" a  # the &Abort button
   e2e_gone "Error" || return 1
   e2e_gone "Writing disk..." || return 1
