@@ -43,10 +43,6 @@ constexpr LONG kImageSize1Pt44 = 1474560;
 // most 254 characters arrive.
 constexpr int kTextCount = 255;
 
-std::string DriveText(char letter) {
-  return std::string(1, letter);
-}
-
 void ShowError(HWND dialog, const std::string &text) {
   MessageBoxA(dialog, text.c_str(), "Error", MB_OK | MB_ICONERROR);
 }

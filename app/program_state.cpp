@@ -20,3 +20,7 @@ void ProgramStateShutdown() {
   ReleaseImage();
   std::string().swap(Program.Description);
 }
+
+std::string DriveText(char letter) {
+  return std::string(1, letter);
+}

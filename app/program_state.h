@@ -39,4 +39,7 @@ void ProgramStateShutdown();
 // Releases the image, if any.
 void ReleaseImage();
 
+// A drive letter as the text that fills a message's placeholder.
+std::string DriveText(char letter);
+
 #endif

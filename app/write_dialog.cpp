@@ -22,10 +22,6 @@ const char kDriveFailed[] = "Can't initialize drive &:.\r\n(&)";
 const char kTrackFailed[] = "Can't write track &/& to drive &:.\r\n(&)";
 const char kWritingTrack[] = "Writing to drive &: (&/& of &/&)";
 
-std::string DriveText(char letter) {
-  return std::string(1, letter);
-}
-
 int ShowBox(HWND dialog, const std::string &text, const char *caption, UINT flags) {
   return MessageBoxA(dialog, text.c_str(), caption, flags);
 }

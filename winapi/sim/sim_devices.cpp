@@ -24,6 +24,14 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+BOOL FinishCall(DeviceCall &call, DWORD error) {
+  call.ok = error == 0;
+  call.error = error;
+  Pc().Record(call);
+  if (error) SetLastError(error);
+  return error == 0;
+}
+
 HANDLE OpenDevice(const std::string &path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
   (void)kMachineReady;
   std::string name = UpperPath(path.substr(4));

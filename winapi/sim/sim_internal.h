@@ -27,6 +27,10 @@ void CountGoodWrite(Drive &drive);
 // Sets the last error and returns FALSE.
 BOOL Fail(DWORD error);
 
+// Logs a device call with its outcome (`error` 0 is success), sets the last
+// error on failure, and returns what the API function returns.
+BOOL FinishCall(DeviceCall &call, DWORD error);
+
 }  // namespace sim
 
 #endif

@@ -123,14 +123,7 @@ class Volume : public winapi::KernelObject {
     return call;
   }
 
-  // Logs the call and returns its outcome: `error` 0 is success.
-  static BOOL Finish(DeviceCall &call, DWORD error) {
-    call.ok = error == 0;
-    call.error = error;
-    Pc().Record(call);
-    if (error) SetLastError(error);
-    return error == 0;
-  }
+  static BOOL Finish(DeviceCall &call, DWORD error) { return FinishCall(call, error); }
 
   virtual BOOL Lock() {
     DeviceCall call = NewCall(Call::Lock);

@@ -170,13 +170,7 @@ class Vwin32 : public winapi::KernelObject {
     return call;
   }
 
-  static BOOL Finish(DeviceCall &call, DWORD error) {
-    call.ok = error == 0;
-    call.error = error;
-    Pc().Record(call);
-    if (error) SetLastError(error);
-    return error == 0;
-  }
+  static BOOL Finish(DeviceCall &call, DWORD error) { return FinishCall(call, error); }
 
   static DosAnswer Run(DWORD code, DiocRegisters &registers, DeviceCall &call) {
     switch (code) {
