@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/setup.sh >/dev/null
-for preset in host win32 win64; do
+for preset in win32 win64 host; do  # win32 first: the tool embeds its program
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" >/dev/null
 done
