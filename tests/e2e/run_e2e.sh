@@ -36,7 +36,9 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 texts_have() {  # texts_have LOG TEXT: some window got exactly TEXT
-  e2e_texts "$1" | grep -qxF -- "$2"
+  # grep reads to the end: with -q it would quit at the first match, and the
+  # writer's SIGPIPE would fail the pipeline under pipefail.
+  e2e_texts "$1" | grep -xF -- "$2" >/dev/null
 }
 
 make_fat() {  # make_fat IMAGE BYTES [FILE CONTENT]...
