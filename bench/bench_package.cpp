@@ -13,11 +13,11 @@
 #include <random>
 #include <string>
 
-#include "app_errors.h"
 #include "heap.h"
 #include "host_control.h"
 #include "image_unpacker.h"
 #include "package_format.h"
+#include "package_modules.h"
 #include "rc4.h"
 #include "support/package_builder.h"
 
@@ -114,18 +114,15 @@ const TCase &Large() {
   return c;
 }
 
-void StartModules() {
+void StartPackageModules() {
   static bool started = false;
   if (started) return;
   started = true;
-  AppErrorsStartup();
-  InflateStartup();
-  Rc4Startup();
-  ImageFileStartup();
+  StartModules(kPackageModules, kPackageModuleCount);
 }
 
 void LoadImageBench(benchmark::State &state, const TCase &c, bool isProtected) {
-  StartModules();
+  StartPackageModules();
   winapi::SetModuleFile(isProtected ? c.protectedPath : c.plainPath);
   std::string password = isProtected ? "benchmark password" : "";
   size_t peakOverPackageAndImage = 0;
@@ -181,36 +178,33 @@ void UncompressBench(benchmark::State &state, const TCase &c) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
 }
 
-void BM_Floppy_LoadImagePlain(benchmark::State &state) {
-  LoadImageBench(state, Floppy(), false);
-}
-void BM_Floppy_LoadImageProtected(benchmark::State &state) {
-  LoadImageBench(state, Floppy(), true);
-}
-void BM_Floppy_Uncompress(benchmark::State &state) {
-  UncompressBench(state, Floppy());
-}
-void BM_Large_LoadImagePlain(benchmark::State &state) {
-  LoadImageBench(state, Large(), false);
-}
-void BM_Large_LoadImageProtected(benchmark::State &state) {
-  LoadImageBench(state, Large(), true);
-}
-void BM_Large_Uncompress(benchmark::State &state) {
-  UncompressBench(state, Large());
-}
-void BM_Floppy_FloorPlain(benchmark::State &state) {
-  FloorBench(state, Floppy(), false);
-}
-void BM_Floppy_FloorProtected(benchmark::State &state) {
-  FloorBench(state, Floppy(), true);
-}
-void BM_Large_FloorPlain(benchmark::State &state) {
-  FloorBench(state, Large(), false);
-}
-void BM_Large_FloorProtected(benchmark::State &state) {
-  FloorBench(state, Large(), true);
-}
+// Each measurement on both images, named BM_<image>_<measurement>.
+const bool kImageBenchmarksRegistered = [] {
+  struct TImage {
+    const char *name;
+    const TCase &(*get)();
+  };
+  for (TImage image : {TImage{"Floppy", Floppy}, TImage{"Large", Large}}) {
+    std::string prefix = std::string("BM_") + image.name + "_";
+    auto get = image.get;
+    benchmark::RegisterBenchmark((prefix + "Uncompress").c_str(), [get](benchmark::State &state) {
+      UncompressBench(state, get());
+    })->Unit(benchmark::kMillisecond);
+    for (bool isProtected : {false, true}) {
+      const char *kind = isProtected ? "Protected" : "Plain";
+      benchmark::RegisterBenchmark((prefix + "Floor" + kind).c_str(), [get, isProtected](
+                                                                          benchmark::State &state) {
+        FloorBench(state, get(), isProtected);
+      })->Unit(benchmark::kMillisecond);
+      benchmark::RegisterBenchmark((prefix + "LoadImage" + kind).c_str(),
+                                   [get, isProtected](benchmark::State &state) {
+                                     LoadImageBench(state, get(), isProtected);
+                                   })
+          ->Unit(benchmark::kMillisecond);
+    }
+  }
+  return true;
+}();
 
 const TBytes &CipherInput() {
   static TBytes bytes = [] {
@@ -247,16 +241,6 @@ void BM_OpenSslRc4(benchmark::State &state) {
 BENCHMARK(BM_OpenSslRc4)->Unit(benchmark::kMillisecond);
 #endif
 
-BENCHMARK(BM_Floppy_Uncompress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Floppy_FloorPlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Floppy_FloorProtected)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Large_FloorPlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Large_FloorProtected)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Floppy_LoadImagePlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Floppy_LoadImageProtected)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Large_Uncompress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Large_LoadImagePlain)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Large_LoadImageProtected)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rc4Crypt)->Unit(benchmark::kMillisecond);
 
 }  // namespace

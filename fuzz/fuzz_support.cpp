@@ -9,17 +9,14 @@
 #include "app_errors.h"
 #include "host_control.h"
 #include "image_unpacker.h"
-#include "rc4.h"
+#include "package_modules.h"
 #include "support/package_builder.h"
 
 void FuzzStartOnce() {
   static bool started = false;
   if (started) return;
   started = true;
-  AppErrorsStartup();
-  InflateStartup();
-  Rc4Startup();
-  ImageFileStartup();
+  StartModules(kPackageModules, kPackageModuleCount);
 }
 
 namespace {

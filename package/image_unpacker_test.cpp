@@ -9,6 +9,7 @@
 #include "app_errors.h"
 #include "host_control.h"
 #include "package_format.h"
+#include "package_modules.h"
 #include "rc4.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
@@ -35,13 +36,10 @@ struct TStages {
 class ImageUnpackerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    AppErrorsStartup();
-    InflateStartup();
-    Rc4Startup();
-    ImageFileStartup();
+    StartModules(kPackageModules, kPackageModuleCount);
     folder = testing_support::TempFolder();
   }
-  void TearDown() override { AppErrorsShutdown(); }
+  void TearDown() override { StopModules(kPackageModules, kPackageModuleCount); }
 
   std::string Write(const TBytes &bytes, const std::string &name = "program.exe") {
     std::string path = folder + "/" + name;

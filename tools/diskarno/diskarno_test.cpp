@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "support/fat_image.h"
-#include "support/package_builder.h"
 #include "default_stub.h"
 #include "package_format.h"
+#include "support/fat_image.h"
+#include "support/package_builder.h"
 #include "tool.h"
 
 namespace {

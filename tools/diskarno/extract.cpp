@@ -26,20 +26,10 @@ int Fail(TToolOutput &output, const std::string &text) {
 
 int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
   TCommandLine line;
-  std::string message;
-  if (!ParseCommandLine(arguments, {"-o", "--password", "--password-file"}, {"--help", "--version"},
-                        line, message)) {
-    output.err += "diskarno extract: " + message + "\n";
-    return kExitUsage;
-  }
-  if (line.Has("--help")) {
-    output.out += kExtractHelp;
-    return kExitSuccess;
-  }
-  if (line.Has("--version")) {
-    output.out += "diskarno extract 1.0.0\n";
-    return kExitSuccess;
-  }
+  int code = kExitSuccess;
+  if (!StartVerb("extract", kExtractHelp, arguments, {"-o", "--password", "--password-file"}, {},
+                 line, output, code))
+    return code;
   if (line.positional.size() != 1 || !line.Has("-o")) {
     output.err += "diskarno extract: give one FILE and -o IMAGE (see diskarno extract --help)\n";
     return kExitUsage;
@@ -48,6 +38,7 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
   const std::string outPath = line.Value("-o");
   std::string typed;
   bool given = false;
+  std::string message;
   if (!PasswordOption(line, typed, given, message)) {
     output.err += "diskarno extract: " + message + "\n";
     return kExitUsage;

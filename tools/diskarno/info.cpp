@@ -72,26 +72,17 @@ std::string ChecksumState(const TPackageHeader &header, THeapBlock &package, boo
 
 int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
   TCommandLine line;
-  std::string message;
-  if (!ParseCommandLine(arguments, {"--password", "--password-file"},
-                        {"--json", "--help", "--version"}, line, message)) {
-    output.err += "diskarno info: " + message + "\n";
-    return kExitUsage;
-  }
-  if (line.Has("--help")) {
-    output.out += kInfoHelp;
-    return kExitSuccess;
-  }
-  if (line.Has("--version")) {
-    output.out += "diskarno info 1.0.0\n";
-    return kExitSuccess;
-  }
+  int code = kExitSuccess;
+  if (!StartVerb("info", kInfoHelp, arguments, {"--password", "--password-file"}, {"--json"}, line,
+                 output, code))
+    return code;
   if (line.positional.size() != 1) {
     output.err += "diskarno info: give one FILE (see diskarno info --help)\n";
     return kExitUsage;
   }
   std::string password;
   bool havePassword = false;
+  std::string message;
   if (!PasswordOption(line, password, havePassword, message)) {
     output.err += "diskarno info: " + message + "\n";
     return kExitUsage;

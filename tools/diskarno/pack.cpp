@@ -99,20 +99,12 @@ std::vector<BYTE> Compress(const std::vector<BYTE> &image) {
 // Checks every input before anything is written, then writes OUT whole.
 int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
   TCommandLine line;
+  int code = kExitSuccess;
+  if (!StartVerb("pack", kPackHelp, arguments,
+                 {"-o", "--stub", "--description", "--media-type", "--password", "--password-file"},
+                 {"--no-checksum"}, line, output, code))
+    return code;
   std::string message;
-  if (!ParseCommandLine(
-          arguments,
-          {"-o", "--stub", "--description", "--media-type", "--password", "--password-file"},
-          {"--no-checksum", "--help", "--version"}, line, message))
-    return Usage(output, message);
-  if (line.Has("--help")) {
-    output.out += kPackHelp;
-    return kExitSuccess;
-  }
-  if (line.Has("--version")) {
-    output.out += "diskarno pack 1.0.0\n";
-    return kExitSuccess;
-  }
   if (line.positional.size() != 1 || !line.Has("-o"))
     return Usage(output, "give one IMAGE and -o OUT (see diskarno pack --help)");
   const std::string imagePath = line.positional[0];

@@ -1,10 +1,8 @@
 // The tool's verbs and the modules they need.
 #include "tool.h"
 
-#include "app_errors.h"
-#include "image_unpacker.h"
-#include "modules.h"
-#include "rc4.h"
+#include "command_line.h"
+#include "package_modules.h"
 
 namespace {
 
@@ -15,14 +13,6 @@ const char kToolHelp[] =
     "       diskarno VERB --help                   the options of a verb\n"
     "\n"
     "Exit codes: 0 done, 1 no package or a corrupt one, 2 bad arguments or inputs.\n";
-
-const TModule kModules[] = {
-    {"app_errors", AppErrorsStartup, AppErrorsShutdown},
-    {"inflate", InflateStartup, nullptr},
-    {"rc4", Rc4Startup, nullptr},
-    {"image file", ImageFileStartup, nullptr},
-};
-constexpr size_t kModuleCount = sizeof kModules / sizeof kModules[0];
 
 int RunVerb(const std::vector<std::string> &arguments, TToolOutput &output) {
   if (arguments.empty()) {
@@ -48,9 +38,32 @@ int RunVerb(const std::vector<std::string> &arguments, TToolOutput &output) {
 
 }  // namespace
 
+bool StartVerb(const char *verb, const char *help, const std::vector<std::string> &arguments,
+               std::set<std::string> valueOptions, std::set<std::string> switchOptions,
+               TCommandLine &line, TToolOutput &output, int &exitCode) {
+  switchOptions.insert({"--help", "--version"});
+  std::string message;
+  if (!ParseCommandLine(arguments, valueOptions, switchOptions, line, message)) {
+    output.err += std::string("diskarno ") + verb + ": " + message + "\n";
+    exitCode = kExitUsage;
+    return false;
+  }
+  if (line.Has("--help")) {
+    output.out += help;
+    exitCode = kExitSuccess;
+    return false;
+  }
+  if (line.Has("--version")) {
+    output.out += std::string("diskarno ") + verb + " 1.0.0\n";
+    exitCode = kExitSuccess;
+    return false;
+  }
+  return true;
+}
+
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {
-  StartModules(kModules, kModuleCount);
+  StartModules(kPackageModules, kPackageModuleCount);
   int code = RunVerb(arguments, output);
-  StopModules(kModules, kModuleCount);
+  StopModules(kPackageModules, kPackageModuleCount);
   return code;
 }

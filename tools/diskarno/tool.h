@@ -3,6 +3,7 @@
 #ifndef DISKARNO_TOOLS_DISKARNO_TOOL_H
 #define DISKARNO_TOOLS_DISKARNO_TOOL_H
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,15 @@ struct TToolOutput {
 // Runs "diskarno ARGUMENTS..." (without the program name) and returns its
 // exit code. Starts and stops the error texts the package code needs.
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output);
+
+struct TCommandLine;
+
+// Parses a verb's arguments against its options; --help and --version are
+// known to every verb. False when the verb is already done (a usage error,
+// its help or its version printed), with its exit code in exitCode.
+bool StartVerb(const char *verb, const char *help, const std::vector<std::string> &arguments,
+               std::set<std::string> valueOptions, std::set<std::string> switchOptions,
+               TCommandLine &line, TToolOutput &output, int &exitCode);
 
 int RunPack(const std::vector<std::string> &arguments, TToolOutput &output);
 int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output);
