@@ -1,5 +1,6 @@
 // LoadImage: the package read in one piece, tested, deciphered in place,
-// checked and inflated into one image block; and the image-file error texts.
+// checked and inflated into the block that holds it; and the image-file error
+// texts.
 #include "image_unpacker.h"
 
 #include <cstring>
@@ -32,7 +33,15 @@ bool HeaderAccepts(const TPackageHeader &header, bool isProtected, const std::st
   return !isProtected || PasswordCheckOf(password) == header.PasswordCheck;
 }
 
-// The common part of LoadImage, once the header has been read.
+// Room between the image being made and the package still to be read, so
+// that inflation rarely has to move the package's rest out of its way (at
+// most this, and never more than the package or the image).
+constexpr size_t kInflationMargin = 256 * 1024;
+
+// The common part of LoadImage, once the header has been read. The package
+// is read into the end of the block that becomes the image: inflation then
+// writes on pages the read has already brought in, and the package takes no
+// block of its own.
 bool LoadPackageImage(const char *path, bool isProtected, DWORD packageOffset,
                       const std::string &password, BYTE *&image, LONG imageSize,
                       TProgressProc progress, ULONG_PTR context) {
@@ -41,40 +50,45 @@ bool LoadPackageImage(const char *path, bool isProtected, DWORD packageOffset,
     return false;
   }
   Report(progress, context, "Loading...");
-  THeapBlock package;
-  if (!ReadWholePackage(path, packageOffset, package)) return false;
+  THeapBlock block;
+  DWORD packageSize = 0;
+  if (!ReadPackageToBlockEnd(path, packageOffset, static_cast<size_t>(imageSize),
+                             kInflationMargin, block, packageSize))
+    return false;
+  size_t packageAt = block.Size() - packageSize;
+  BYTE *package = block.Data() + packageAt;
   TPackageHeader header;
-  memcpy(&header, package.Data(), sizeof header);
+  memcpy(&header, package, sizeof header);
   if (!HeaderAccepts(header, isProtected, password)) {
-    package.Release();
+    block.Release();
     SetLastError(kErrorInvalidHeader);
     return false;
   }
-  DWORD packageSize = static_cast<DWORD>(package.Size());
-  if (isProtected && !DecipherPackage(package.Data(), packageSize, password)) {
-    package.Release();
+  if (isProtected && !DecipherPackage(package, packageSize, password)) {
+    block.Release();
     SetLastError(kErrorInvalidImageData);
     return false;
   }
   Report(progress, context, "Unpacking...");
   image = nullptr;
   SetLastError(NO_ERROR);
-  const BYTE *payload = package.Data() + kPackageHeaderSize;
+  const BYTE *payload = package + kPackageHeaderSize;
   LONG payloadLength = static_cast<LONG>(packageSize - kPackageHeaderSize);
   if (header.DataCrc == 0 || PackageCrc(payload, payloadLength) == header.DataCrc) {
     // Inflating stops at the announced size: a longer image is refused
     // without holding all of it.
     LONG imageLength = 0;
     bool tooLarge = false;
-    if (InflateBounded(payload, payloadLength, imageSize, imageSize, image, imageLength,
-                       tooLarge) &&
-        imageLength == imageSize)
+    if (InflateInPlace(block, packageAt + kPackageHeaderSize, payloadLength, imageSize,
+                       imageLength, tooLarge) &&
+        imageLength == imageSize) {
+      block.Resize(static_cast<size_t>(imageSize));
+      image = block.Detach();
       return true;
+    }
   }
   DWORD error = GetLastError();
-  package.Release();
-  HeapRelease(image);
-  image = nullptr;
+  block.Release();
   SetLastError(error != NO_ERROR ? error : kErrorInvalidImageData);
   return false;
 }
@@ -85,7 +99,9 @@ DWORD PasswordCheckOf(const std::string &password) {
   return PackageCrc(password.data(), LengthOf(password));
 }
 
-bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package) {
+bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize,
+                           size_t margin, THeapBlock &block, DWORD &packageSize) {
+  packageSize = 0;
   TPackageFile file(path);
   if (!file.Valid()) return false;
   int64_t fileSize = file.Size();
@@ -97,12 +113,24 @@ bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package
     return false;
   }
   DWORD size = static_cast<DWORD>(fileSize - packageOffset);
-  package.Allocate(size);
-  if (file.ReadAt(packageOffset, package.Data(), size)) return true;
+  // The margin is never larger than either size, so the block never holds
+  // more than both together. Each is below 2 GiB: the sum can't wrap.
+  if (margin > size) margin = size;
+  if (margin > minimumSize) margin = minimumSize;
+  block.Allocate((minimumSize > size ? minimumSize : size) + margin);
+  if (file.ReadAt(packageOffset, block.Data() + block.Size() - size, size)) {
+    packageSize = size;
+    return true;
+  }
   DWORD error = GetLastError();
-  package.Release();
+  block.Release();
   SetLastError(error);
   return false;
+}
+
+bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package) {
+  DWORD size = 0;
+  return ReadPackageToBlockEnd(path, packageOffset, 0, 0, package, size);
 }
 
 bool DecipherPackage(BYTE *package, DWORD size, const std::string &password) {

@@ -26,9 +26,23 @@ bool InflateBuffer(const BYTE *input, LONG inputLength, LONG estimate, BYTE *&ou
 bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG limit, BYTE *&output,
                     LONG &outputLength, bool &tooLarge);
 
+// Inflates the zlib stream of inputLength bytes that lies in block at
+// inputAt into the same block from its start, never making more than limit
+// bytes (then tooLarge is set, the last error as it was). The output never
+// overwrites input not yet read: when it would, the rest of the input moves
+// to a block of its own. outputLength receives the bytes made; the block
+// keeps its size.
+bool InflateInPlace(THeapBlock &block, size_t inputAt, LONG inputLength, LONG limit,
+                    LONG &outputLength, bool &tooLarge);
+
 // Reads the package of a file, header and payload, from packageOffset to the
-// end of the file in one request into one new block. A package shorter than
-// its header, or of 2 GiB or more, fails with 0xFF070001.
+// end of the file in one request into the end of one new block of
+// max(minimumSize, package size) + min(margin, minimumSize, package size)
+// bytes; packageSize receives its length. A package shorter than its header, or of 2 GiB or more, fails with
+// 0xFF070001.
+bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize,
+                           size_t margin, THeapBlock &block, DWORD &packageSize);
+// The same into a block of exactly the package's size.
 bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package);
 // Deciphers a protected package in place: bytes 73 to the end. Fails with
 // 0xFF070003, nothing deciphered, when the password can't key the cipher.

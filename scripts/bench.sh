@@ -5,7 +5,8 @@
 #   - LoadImage within 1.30x of its floor (zlib inflate + crc32 [+ RC4]) on
 #     the 120 MB image, plain and protected;
 #   - our RC4 at no less than 0.8x of OpenSSL's;
-#   - LoadImage's peak memory within 1 MiB over package + image.
+#   - LoadImage's peak memory within 1 MiB over package + image (it is
+#     well below: the package is read into the image's own block).
 # The stub's size budget is a test (ctest -R program_image).
 # Usage: scripts/bench.sh [REPETITIONS]
 set -euo pipefail
@@ -50,10 +51,13 @@ if "BM_OpenSslRc4" in runs:
     if ours < 0.8 * theirs:
         failed.append(f"RC4 at {ours / theirs:.2f}x of OpenSSL (budget 0.8x)")
 for kind in ("Plain", "Protected"):
-    peak = runs[f"BM_Large_LoadImage{kind}"].get("peak_over_package_and_image", 0)
-    print(f"Peak memory of LoadImage, 120 MB {kind.lower()}: package + image + {peak / 1024:.1f} KiB")
-    if peak > 1 << 20:
-        failed.append(f"peak memory {peak:.0f} bytes over package + image (budget 1 MiB)")
+    run = runs[f"BM_Large_LoadImage{kind}"]
+    over_image, package_and_image = run["peak_over_image"], run["package_and_image"]
+    image = 120 << 20
+    print(f"Peak memory of LoadImage, 120 MB {kind.lower()}: image + {over_image / 1024:.1f} KiB "
+          f"(package + image: {package_and_image / (1 << 20):.1f} MiB)")
+    if image + over_image > package_and_image + (1 << 20):
+        failed.append(f"peak memory {image + over_image:.0f} bytes (budget package + image + 1 MiB)")
 for failure in failed:
     print("OVER BUDGET:", failure)
 sys.exit(1 if failed else 0)
