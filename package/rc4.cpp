@@ -29,48 +29,59 @@ bool Rc4Init(TRc4State &state, const void *key, LONG length) {
 
 namespace {
 
-// One keystream step on the permutation held as 32-bit words.
-inline uint32_t NextKey(uint32_t *s, uint32_t &i, uint32_t &j) {
-  i = (i + 1) & 0xFF;
-  uint32_t si = s[i];
-  j = (j + si) & 0xFF;
-  uint32_t sj = s[j];
-  s[i] = sj;
-  s[j] = si;
-  return s[(si + sj) & 0xFF];
-}
+// The permutation worked on as 32-bit words: byte-sized loads and stores
+// cost more in the loop than the copy in and out.
+struct TKeystream {
+  uint32_t s[256];
+  uint32_t i;
+  uint32_t j;
+  uint32_t si;  // s[i], fetched once the previous step has stored its swap
+
+  // The next keystream byte. Fetching s[i + 1] only after the swap's stores
+  // is correct even when the swap touched it, and lets the processor start
+  // that load while the output byte is still being looked up.
+  uint32_t Next() {
+    j = (j + si) & 0xFF;
+    uint32_t sj = s[j];
+    s[j] = si;
+    s[i] = sj;
+    uint32_t index = (si + sj) & 0xFF;
+    i = (i + 1) & 0xFF;
+    si = s[i];
+    return s[index];
+  }
+};
 
 }  // namespace
 
 void Rc4Crypt(TRc4State &state, const void *source, void *destination, LONG count) {
   if (count <= 0) return;
-  // The permutation is worked on as 32-bit words (byte-sized loads and
-  // stores cost more in the loop than the copy in and out), and eight
-  // keystream bytes meet eight source bytes in one 64-bit XOR.
-  uint32_t s[256];
-  for (unsigned n = 0; n < 256; ++n) s[n] = state.S[n];
+  TKeystream key;
+  for (unsigned n = 0; n < 256; ++n) key.s[n] = state.S[n];
+  key.i = 1;
+  key.j = 0;
+  key.si = key.s[1];
   const BYTE *in = static_cast<const BYTE *>(source);
   BYTE *out = static_cast<BYTE *>(destination);
-  uint32_t i = 0;
-  uint32_t j = 0;
   LONG k = 0;
+  // Eight keystream bytes meet eight source bytes in one 64-bit XOR.
   for (; count - k >= 8; k += 8) {
     // Written out: compilers do not unroll this loop at every level.
-    uint64_t key = NextKey(s, i, j);
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 8;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 16;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 24;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 32;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 40;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 48;
-    key |= static_cast<uint64_t>(NextKey(s, i, j)) << 56;
-    uint64_t word;
-    memcpy(&word, in + k, sizeof word);
-    word ^= key;  // the bytes are little-endian on every target of this program
-    memcpy(out + k, &word, sizeof word);
+    uint64_t word = key.Next();
+    word |= static_cast<uint64_t>(key.Next()) << 8;
+    word |= static_cast<uint64_t>(key.Next()) << 16;
+    word |= static_cast<uint64_t>(key.Next()) << 24;
+    word |= static_cast<uint64_t>(key.Next()) << 32;
+    word |= static_cast<uint64_t>(key.Next()) << 40;
+    word |= static_cast<uint64_t>(key.Next()) << 48;
+    word |= static_cast<uint64_t>(key.Next()) << 56;
+    uint64_t text;
+    memcpy(&text, in + k, sizeof text);
+    text ^= word;  // the bytes are little-endian on every target of this program
+    memcpy(out + k, &text, sizeof text);
   }
-  for (; k < count; ++k) out[k] = static_cast<BYTE>(in[k] ^ NextKey(s, i, j));
-  for (unsigned n = 0; n < 256; ++n) state.S[n] = static_cast<BYTE>(s[n]);
+  for (; k < count; ++k) out[k] = static_cast<BYTE>(in[k] ^ key.Next());
+  for (unsigned n = 0; n < 256; ++n) state.S[n] = static_cast<BYTE>(key.s[n]);
 }
 
 void Rc4Reset(TRc4State &state) {
