@@ -243,6 +243,33 @@ BENCHMARK(BM_OpenSslRc4)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_Rc4Crypt)->Unit(benchmark::kMillisecond);
 
+// The package checksum against zlib's crc32, and with the tables alone.
+void CrcBench(benchmark::State &state, uint32_t (*crc)(const TBytes &)) {
+  const TBytes &data = CipherInput();
+  for (auto _ : state) benchmark::DoNotOptimize(crc(data));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * data.size());
+}
+
+const bool kCrcBenchmarksRegistered = [] {
+  auto ours = [](const TBytes &data) -> uint32_t {
+    return PackageCrc(data.data(), static_cast<LONG>(data.size()));
+  };
+  benchmark::RegisterBenchmark("BM_PackageCrc", [ours](benchmark::State &state) {
+    CrcBench(state, ours);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_PackageCrcTables", [ours](benchmark::State &state) {
+    SetPackageCrcFolding(false);
+    CrcBench(state, ours);
+    SetPackageCrcFolding(true);
+  })->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("BM_ZlibCrc32", [](benchmark::State &state) {
+    CrcBench(state, [](const TBytes &data) -> uint32_t {
+      return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+    });
+  })->Unit(benchmark::kMillisecond);
+  return true;
+}();
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -1,7 +1,6 @@
 // Where the package starts, its checksum, and the header reader.
 #include "package_format.h"
 
-#include <zlib.h>
 
 #include <cstring>
 
@@ -90,16 +89,6 @@ DWORD GetPackageOffsetOfFile(const char *path) {
   DWORD offset = GetPackageOffsetFromHeaders(headers, read);
   if (offset == kNoPackageOffset) SetLastError(kErrorInvalidImageFile);
   return offset;
-}
-
-DWORD PackageCrc(const void *data, LONG length) {
-  if (length <= 0) return 1;
-  // zlib inverts the register on entry and on exit; starting it from all
-  // ones and inverting its result gives a register started at 0 and never
-  // inverted.
-  DWORD crc = ~static_cast<DWORD>(
-      crc32(0xFFFFFFFFul, static_cast<const Bytef *>(data), static_cast<uInt>(length)));
-  return crc ? crc : 1;
 }
 
 bool ReadHeaderRecordOfFile(const char *path, DWORD packageOffset, TPackageHeader &header) {

@@ -57,6 +57,9 @@ DWORD GetPackageOffsetOfFile(const char *path);
 // CRC-32 with the register started at 0 and not inverted at the end; a
 // result of 0 is given as 1. A length of 0 or less gives 1.
 DWORD PackageCrc(const void *data, LONG length);
+// Whether PackageCrc may fold with carry-less multiplication where the
+// processor has it (the default); off, every byte goes through the tables.
+void SetPackageCrcFolding(bool allowed);
 
 // Reads the header of the package appended to the running program. The
 // result is the header's Protected flag. The outputs are first set to "",

@@ -29,11 +29,28 @@ TEST(PackageCrcTest, Vectors) {
   // A register that ends at 0 is given as 1: all-zero input keeps it at 0.
   BYTE zeros[16] = {};
   EXPECT_EQ(PackageCrc(zeros, sizeof zeros), 1u);
-  std::vector<BYTE> data(100000);
+}
+
+// Folded or through the tables, from any alignment, with any tail.
+TEST(PackageCrcTest, BothWaysAgreeWithABitwiseCrc) {
+  std::vector<BYTE> data(100000 + 16);
   std::mt19937 random(1);
   for (BYTE &b : data) b = static_cast<BYTE>(random());
-  EXPECT_EQ(PackageCrc(data.data(), static_cast<LONG>(data.size())),
-            testing_support::Crc(data.data(), data.size()));
+  BYTE zeros[64] = {};
+  for (bool folding : {true, false}) {
+    SetPackageCrcFolding(folding);
+    EXPECT_EQ(PackageCrc(zeros, sizeof zeros), 1u);
+    EXPECT_EQ(PackageCrc("abc", 3), 0xCA6598D0u);
+    for (size_t offset = 0; offset < 16; offset += 5) {
+      for (size_t length : {1, 7, 8, 15, 63, 64, 65, 79, 80, 127, 128, 129, 255, 4096, 100000}) {
+        const BYTE *start = data.data() + offset;
+        EXPECT_EQ(PackageCrc(start, static_cast<LONG>(length)),
+                  testing_support::Crc(start, length))
+            << folding << " " << offset << " " << length;
+      }
+    }
+  }
+  SetPackageCrcFolding(true);
 }
 
 TEST(PackageOffsetTest, EndOfTheLastSectionForBothOptionalHeaderSizes) {
