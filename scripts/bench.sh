@@ -2,7 +2,7 @@
 # Size and speed: builds the host preset, runs the benchmarks and prints the
 # figures of the README's "Size and speed" table. Exits non-zero when a
 # budget is missed:
-#   - LoadImage within 1.30x of its floor (zlib inflate + crc32 [+ RC4]) on
+#   - LoadImage within 1.10x of its floor (zlib inflate + crc32 [+ RC4]) on
 #     the 120 MB image, plain and protected;
 #   - our RC4 at no less than 0.8x of OpenSSL's;
 #   - LoadImage's peak memory within 1 MiB over package + image (it is
@@ -19,18 +19,20 @@ cmake --build --preset host --target diskarno_bench >/dev/null
 
 json=build/host/bench/results.json
 build/host/bench/diskarno_bench --benchmark_repetitions="$repetitions" \
-  --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true \
   --benchmark_out="$json" --benchmark_out_format=json >/dev/null
 
 python3 - "$json" <<'PY'
 import json, sys
-# The median of the repetitions, or the only run when there is one.
+# The best of the repetitions: on a shared machine other work only ever adds
+# time, so the fastest run is the closest to the code's own cost.
 runs = {}
 for r in json.load(open(sys.argv[1]))["benchmarks"]:
-    if r.get("aggregate_name") == "median" or r.get("run_type") == "iteration":
-        runs.setdefault(r["run_name"], r)
-        if r.get("aggregate_name") == "median":
-            runs[r["run_name"]] = r
+    if r.get("run_type") != "iteration":
+        continue
+    best = runs.get(r["run_name"])
+    if best is None or r["cpu_time"] < best["cpu_time"]:
+        runs[r["run_name"]] = r
 def ms(name): return runs[name]["cpu_time"]
 failed = []
 print("| image | case | LoadImage | floor | ratio | zlib uncompress | ratio |")
@@ -42,14 +44,18 @@ for size, label in (("Floppy", "1.44 MB FAT12"), ("Large", "120 MB")):
         ratio = load / floor
         print(f"| {label} | {kind.lower()} | {load:.1f} ms | {floor:.1f} ms | {ratio:.2f}x "
               f"| {plain:.1f} ms | {load / plain:.2f}x |")
-        if size == "Large" and ratio > 1.30:
-            failed.append(f"LoadImage {kind.lower()} at {ratio:.2f}x of its floor (budget 1.30x)")
+        if size == "Large" and ratio > 1.10:
+            failed.append(f"LoadImage {kind.lower()} at {ratio:.2f}x of its floor (budget 1.10x)")
 ours = runs["BM_Rc4Crypt"]["bytes_per_second"] / 1e6
 if "BM_OpenSslRc4" in runs:
     theirs = runs["BM_OpenSslRc4"]["bytes_per_second"] / 1e6
     print(f"\nRC4: ours {ours:.0f} MB/s, OpenSSL {theirs:.0f} MB/s: {ours / theirs:.2f}x")
     if ours < 0.8 * theirs:
         failed.append(f"RC4 at {ours / theirs:.2f}x of OpenSSL (budget 0.8x)")
+crc = {name: runs[name]["bytes_per_second"] / 1e9
+       for name in ("BM_PackageCrc", "BM_PackageCrcTables", "BM_ZlibCrc32")}
+print(f"Package checksum: {crc['BM_PackageCrc']:.1f} GB/s (tables alone "
+      f"{crc['BM_PackageCrcTables']:.1f} GB/s), zlib crc32 {crc['BM_ZlibCrc32']:.1f} GB/s")
 for kind in ("Plain", "Protected"):
     run = runs[f"BM_Large_LoadImage{kind}"]
     over_image, package_and_image = run["peak_over_image"], run["package_and_image"]
