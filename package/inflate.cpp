@@ -126,7 +126,9 @@ bool InflateInPlace(THeapBlock &block, size_t inputAt, LONG inputLength, LONG li
     SetZLibError(result);
     return false;
   }
-  BYTE *const end = block.Data() + (limit < 0 ? 0 : limit);
+  size_t most = limit < 0 ? 0 : static_cast<size_t>(limit);
+  if (most > block.Size()) most = block.Size();
+  BYTE *const end = block.Data() + most;
   THeapBlock unread;  // the input not yet read, once the output has reached it
   for (;;) {
     // Each call may write up to where the input not yet read begins, and no
