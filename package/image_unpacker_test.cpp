@@ -237,9 +237,19 @@ TEST_F(ImageUnpackerTest, OutputCatchingUpWithTheInputLeavesItIntact) {
   for (TPackageOptions options : {trailing, flushed}) {
     for (const char *password : {"", "pw"}) {
       options.password = password;
+      TBytes program = MakeProgram(disk, options);
       TBytes result;
-      ASSERT_TRUE(Load(MakeProgram(disk, options), password, &result)) << ErrorText(error);
+      ASSERT_TRUE(Load(program, password, &result)) << ErrorText(error);
       EXPECT_TRUE(result == disk);
+      // Moving the rest costs at most the room between image and package
+      // over what the two take together.
+      size_t before = winapi::GetHeapStats().liveBytes;
+      winapi::ResetHeapPeak();
+      ASSERT_TRUE(LoadImage(password, image, imageSize, nullptr, 0));
+      size_t package = program.size() - testing_support::StubEnd();
+      EXPECT_LE(winapi::GetHeapStats().peakBytes - before,
+                package + disk.size() + 256 * 1024 + 48 * 1024);
+      HeapRelease(image);
     }
   }
 }
