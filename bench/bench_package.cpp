@@ -144,6 +144,16 @@ void LoadImageBench(benchmark::State &state, const TCase &c, bool isProtected) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
 }
 
+// zlib's uncompress of the payload into a new block, as LoadImage's image is.
+void UncompressOnce(benchmark::State &state, const TCase &c) {
+  uLongf length = c.image.size();
+  BYTE *image = static_cast<BYTE *>(HeapAllocOrDie(length));
+  if (uncompress(image, &length, c.payload.data(), c.payload.size()) != Z_OK)
+    state.SkipWithError("uncompress failed");
+  benchmark::DoNotOptimize(image);
+  HeapRelease(image);
+}
+
 // LoadImage's floor: zlib inflate of the payload, zlib's crc32 over it and,
 // for a protected package, RC4 over it, each from memory as it stands.
 void FloorBench(benchmark::State &state, const TCase &c, bool isProtected) {
@@ -155,26 +165,14 @@ void FloorBench(benchmark::State &state, const TCase &c, bool isProtected) {
       Rc4Crypt(rc4, enciphered.data(), enciphered.data(), static_cast<LONG>(enciphered.size()));
     }
     benchmark::DoNotOptimize(crc32(0, c.payload.data(), static_cast<uInt>(c.payload.size())));
-    uLongf length = c.image.size();
-    BYTE *image = static_cast<BYTE *>(HeapAllocOrDie(length));
-    if (uncompress(image, &length, c.payload.data(), c.payload.size()) != Z_OK)
-      state.SkipWithError("uncompress failed");
-    benchmark::DoNotOptimize(image);
-    HeapRelease(image);
+    UncompressOnce(state, c);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
 }
 
 // The yardstick: zlib alone, from the payload in memory into a new buffer.
 void UncompressBench(benchmark::State &state, const TCase &c) {
-  for (auto _ : state) {
-    uLongf length = c.image.size();
-    BYTE *image = static_cast<BYTE *>(HeapAllocOrDie(length));
-    if (uncompress(image, &length, c.payload.data(), c.payload.size()) != Z_OK)
-      state.SkipWithError("uncompress failed");
-    benchmark::DoNotOptimize(image);
-    HeapRelease(image);
-  }
+  for (auto _ : state) UncompressOnce(state, c);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * c.image.size());
 }
 
