@@ -20,7 +20,14 @@ bool crcTablesMade = false;
 bool crcFolding = false;  // the processor can fold
 bool crcFoldingAllowed = true;
 
-bool HasCarrylessMultiply();
+bool HasCarrylessMultiply() {
+#ifdef DK_CRC_FOLDING
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL) != 0;
+#else
+  return false;
+#endif
+}
 
 void MakeCrcTables() {
   for (uint32_t n = 0; n < 256; ++n) {
@@ -51,15 +58,6 @@ uint32_t CrcBytes(uint32_t crc, const BYTE *data, size_t length) {
   }
   for (; length > 0; ++data, --length) crc = (crc >> 8) ^ crcTables[0][(crc ^ *data) & 0xFF];
   return crc;
-}
-
-bool HasCarrylessMultiply() {
-#ifdef DK_CRC_FOLDING
-  unsigned a = 0, b = 0, c = 0, d = 0;
-  return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL) != 0;
-#else
-  return false;
-#endif
 }
 
 #ifdef DK_CRC_FOLDING
@@ -105,13 +103,13 @@ DK_FOLDING_TARGET uint32_t CrcFolded(uint32_t crc, const BYTE *data, size_t leng
   x1 = Fold(x1, fold128, x4);
   for (; length >= 16; data += 16, length -= 16) x1 = Fold(x1, fold128, Load(data));
   // 128 bits to 64, then to 32 by Barrett reduction.
-  __m128i x2r = _mm_clmulepi64_si128(x1, fold128, 0x10);
-  x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), x2r);
-  x2r = _mm_srli_si128(x1, 4);
-  x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low32), fold64, 0x00), x2r);
-  x2r = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), barrett, 0x10);
-  x2r = _mm_clmulepi64_si128(_mm_and_si128(x2r, low32), barrett, 0x00);
-  x1 = _mm_xor_si128(x1, x2r);
+  __m128i part = _mm_clmulepi64_si128(x1, fold128, 0x10);
+  x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), part);
+  part = _mm_srli_si128(x1, 4);
+  x1 = _mm_xor_si128(_mm_clmulepi64_si128(_mm_and_si128(x1, low32), fold64, 0x00), part);
+  part = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), barrett, 0x10);
+  part = _mm_clmulepi64_si128(_mm_and_si128(part, low32), barrett, 0x00);
+  x1 = _mm_xor_si128(x1, part);
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(x1, 4)));
 }
 
