@@ -52,8 +52,8 @@ bool LoadPackageImage(const char *path, bool isProtected, DWORD packageOffset,
   Report(progress, context, "Loading...");
   THeapBlock block;
   DWORD packageSize = 0;
-  if (!ReadPackageToBlockEnd(path, packageOffset, static_cast<size_t>(imageSize),
-                             kInflationMargin, block, packageSize))
+  if (!ReadPackageToBlockEnd(path, packageOffset, static_cast<size_t>(imageSize), kInflationMargin,
+                             block, packageSize))
     return false;
   size_t packageAt = block.Size() - packageSize;
   BYTE *package = block.Data() + packageAt;
@@ -79,8 +79,8 @@ bool LoadPackageImage(const char *path, bool isProtected, DWORD packageOffset,
     // without holding all of it.
     LONG imageLength = 0;
     bool tooLarge = false;
-    if (InflateInPlace(block, packageAt + kPackageHeaderSize, payloadLength, imageSize,
-                       imageLength, tooLarge) &&
+    if (InflateInPlace(block, packageAt + kPackageHeaderSize, payloadLength, imageSize, imageLength,
+                       tooLarge) &&
         imageLength == imageSize) {
       block.Resize(static_cast<size_t>(imageSize));
       image = block.Detach();
@@ -99,8 +99,8 @@ DWORD PasswordCheckOf(const std::string &password) {
   return PackageCrc(password.data(), LengthOf(password));
 }
 
-bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize,
-                           size_t margin, THeapBlock &block, DWORD &packageSize) {
+bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize, size_t margin,
+                           THeapBlock &block, DWORD &packageSize) {
   packageSize = 0;
   TPackageFile file(path);
   if (!file.Valid()) return false;

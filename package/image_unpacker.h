@@ -38,10 +38,10 @@ bool InflateInPlace(THeapBlock &block, size_t inputAt, LONG inputLength, LONG li
 // Reads the package of a file, header and payload, from packageOffset to the
 // end of the file in one request into the end of one new block of
 // max(minimumSize, package size) + min(margin, minimumSize, package size)
-// bytes; packageSize receives its length. A package shorter than its header, or of 2 GiB or more, fails with
-// 0xFF070001.
-bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize,
-                           size_t margin, THeapBlock &block, DWORD &packageSize);
+// bytes; packageSize receives its length. A package shorter than its
+// header, or of 2 GiB or more, fails with 0xFF070001.
+bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize, size_t margin,
+                           THeapBlock &block, DWORD &packageSize);
 // The same into a block of exactly the package's size.
 bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package);
 // Deciphers a protected package in place: bytes 73 to the end. Fails with

@@ -52,9 +52,9 @@ uint32_t CrcBytes(uint32_t crc, const BYTE *data, size_t length) {
     memcpy(&high, data + 4, 4);
     low ^= crc;
     crc = crcTables[7][low & 0xFF] ^ crcTables[6][(low >> 8) & 0xFF] ^
-          crcTables[5][(low >> 16) & 0xFF] ^ crcTables[4][low >> 24] ^
-          crcTables[3][high & 0xFF] ^ crcTables[2][(high >> 8) & 0xFF] ^
-          crcTables[1][(high >> 16) & 0xFF] ^ crcTables[0][high >> 24];
+          crcTables[5][(low >> 16) & 0xFF] ^ crcTables[4][low >> 24] ^ crcTables[3][high & 0xFF] ^
+          crcTables[2][(high >> 8) & 0xFF] ^ crcTables[1][(high >> 16) & 0xFF] ^
+          crcTables[0][high >> 24];
   }
   for (; length > 0; ++data, --length) crc = (crc >> 8) ^ crcTables[0][(crc ^ *data) & 0xFF];
   return crc;

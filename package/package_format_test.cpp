@@ -44,8 +44,7 @@ TEST(PackageCrcTest, BothWaysAgreeWithABitwiseCrc) {
     for (size_t offset = 0; offset < 16; offset += 5) {
       for (size_t length : {1, 7, 8, 15, 63, 64, 65, 79, 80, 127, 128, 129, 255, 4096, 100000}) {
         const BYTE *start = data.data() + offset;
-        EXPECT_EQ(PackageCrc(start, static_cast<LONG>(length)),
-                  testing_support::Crc(start, length))
+        EXPECT_EQ(PackageCrc(start, static_cast<LONG>(length)), testing_support::Crc(start, length))
             << folding << " " << offset << " " << length;
       }
     }
