@@ -43,6 +43,9 @@ bool NtWriteTrack(BYTE driveIndex, DWORD offset, const BYTE *data, DWORD size) {
 }
 
 bool VwinWriteTrack(BYTE driveIndex, DWORD startSector, DWORD count, const BYTE *data) {
+  // Only this write's own failures count below: a code left by earlier work
+  // (a track the user ignored, say) must not stand for this disk's answer.
+  SetLastError(NO_ERROR);
   DWORD kept = 0;
   for (int attempt = 0; attempt < kVwinWriteAttempts; ++attempt) {
     if (VwinAbsoluteWrite(static_cast<BYTE>(driveIndex + 1), startSector, static_cast<WORD>(count),

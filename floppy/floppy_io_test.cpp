@@ -232,6 +232,7 @@ TEST_F(FloppyIo9x, FailedExtendedWriteFallsBackInSameAttempt) {
   ReleaseDrive();
 }
 
+// Whatever code an earlier failure left behind.
 TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
   struct Case {
     DWORD deviceError;
@@ -244,7 +245,7 @@ TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
   for (const Case &c : cases) {
     Pc().ClearLog();
     Pc().FailTrack('A', 1, 0, 2, c.deviceError);
-    SetLastError(0);
+    SetLastError(ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(Write('A', 1, 0));
     EXPECT_EQ(GetLastError(), c.reported) << "device error " << c.deviceError;
     EXPECT_EQ(Pc().Count(Call::AbsoluteWrite), 2u);
@@ -256,7 +257,7 @@ TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
 TEST_F(FloppyIo9x, FailedDeviceIoControlKeepsItsCode) {
   StartWithDisk(TPlatform::Win98);
   Pc().FailDeviceIoControl(ERROR_GEN_FAILURE);
-  SetLastError(0);
+  SetLastError(ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(Write('A', 0, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
   EXPECT_EQ(VwinLastError(), kVwinDeviceIoFailed);
