@@ -24,6 +24,14 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
+DeviceCall StartCall(Call kind, const std::string &device) {
+  DeviceCall call;
+  call.kind = kind;
+  call.device = device;
+  call.errorMode = Pc().ErrorMode();
+  return call;
+}
+
 BOOL FinishCall(DeviceCall &call, DWORD error) {
   call.ok = error == 0;
   call.error = error;

@@ -27,6 +27,9 @@ void CountGoodWrite(Drive &drive);
 // Sets the last error and returns FALSE.
 BOOL Fail(DWORD error);
 
+// A device call of `kind` on `device`, stamped with the current error mode.
+DeviceCall StartCall(Call kind, const std::string &device);
+
 // Logs a device call with its outcome (`error` 0 is success), sets the last
 // error on failure, and returns what the API function returns.
 BOOL FinishCall(DeviceCall &call, DWORD error);

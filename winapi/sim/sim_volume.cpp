@@ -115,11 +115,8 @@ class Volume : public winapi::KernelObject {
 
  protected:
   DeviceCall NewCall(Call kind) const {
-    DeviceCall call;
-    call.kind = kind;
-    call.device = path_;
+    DeviceCall call = StartCall(kind, path_);
     call.drive = letter_;
-    call.errorMode = Pc().ErrorMode();
     return call;
   }
 

@@ -162,11 +162,8 @@ class Vwin32 : public winapi::KernelObject {
   }
 
   DeviceCall NewCall(Call kind, DWORD code) const {
-    DeviceCall call;
-    call.kind = kind;
-    call.device = path_;
+    DeviceCall call = StartCall(kind, path_);
     call.code = code;
-    call.errorMode = Pc().ErrorMode();
     return call;
   }
 
