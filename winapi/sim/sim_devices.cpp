@@ -32,6 +32,16 @@ DeviceCall StartCall(Call kind, const std::string &device) {
   return call;
 }
 
+DeviceCall StartOpenCall(const std::string &device, DWORD access, DWORD share, DWORD creation,
+                         DWORD flags) {
+  DeviceCall call = StartCall(Call::Open, device);
+  call.access = access;
+  call.share = share;
+  call.creation = creation;
+  call.flags = flags;
+  return call;
+}
+
 BOOL FinishCall(DeviceCall &call, DWORD error) {
   call.ok = error == 0;
   call.error = error;

@@ -29,6 +29,9 @@ BOOL Fail(DWORD error);
 
 // A device call of `kind` on `device`, stamped with the current error mode.
 DeviceCall StartCall(Call kind, const std::string &device);
+// The same for an open of `device`, with the arguments CreateFileA got.
+DeviceCall StartOpenCall(const std::string &device, DWORD access, DWORD share, DWORD creation,
+                         DWORD flags);
 
 // Logs a device call with its outcome (`error` 0 is success), sets the last
 // error on failure, and returns what the API function returns.

@@ -238,15 +238,8 @@ DWORD OpenError(Drive *drive, char letter, DWORD access, DWORD share, DWORD crea
 HANDLE OpenVolume(const std::string &path, char letter, DWORD access, DWORD share, DWORD creation,
                   DWORD flags) {
   Drive *drive = Pc().FindDrive(letter);
-  DeviceCall call;
-  call.kind = Call::Open;
-  call.device = path;
+  DeviceCall call = StartOpenCall(path, access, share, creation, flags);
   call.drive = letter;
-  call.access = access;
-  call.share = share;
-  call.creation = creation;
-  call.flags = flags;
-  call.errorMode = Pc().ErrorMode();
   call.error = OpenError(drive, letter, access, share, creation);
   call.ok = call.error == 0;
   Pc().Record(call);

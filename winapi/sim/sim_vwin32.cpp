@@ -266,14 +266,7 @@ class Vwin32 : public winapi::KernelObject {
 }  // namespace
 
 HANDLE OpenVwin32(const std::string &path, DWORD access, DWORD share, DWORD creation, DWORD flags) {
-  DeviceCall call;
-  call.kind = Call::Open;
-  call.device = path;
-  call.access = access;
-  call.share = share;
-  call.creation = creation;
-  call.flags = flags;
-  call.errorMode = Pc().ErrorMode();
+  DeviceCall call = StartOpenCall(path, access, share, creation, flags);
   call.ok = !Pc().IsNt();
   call.error = call.ok ? 0 : ERROR_FILE_NOT_FOUND;
   Pc().Record(call);
