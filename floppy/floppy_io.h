@@ -72,6 +72,14 @@ bool CheckFloppyDrive(char letter, BYTE &driveIndex);
 bool WriteTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
                 DWORD firstSector, DWORD count, const BYTE *data, const DWORD &size);
 
+// Reads count sectors from firstSector (0-based) of the track at
+// (cylinder, head) into data; size must be count x bytes per sector. The
+// same channels, checks and retries as WriteTrack; built into the tool only
+// (floppy/track_reader.cpp). False with a FloppyIO code (0xF0270001 for a
+// wrong size) or the system's code.
+bool ReadTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
+               DWORD firstSector, DWORD count, BYTE *data, const DWORD &size);
+
 // Gives back whatever channel is open. Harmless when nothing is.
 void ReleaseDrive();
 

@@ -4,6 +4,7 @@
 // windows.h first: the system's winioctl.h relies on it.
 #include <winioctl.h>
 
+#include "error_mode.h"
 #include "floppy_io.h"
 
 namespace {
@@ -19,18 +20,6 @@ struct TNtChannel {
 };
 
 TNtChannel channel;
-
-// The system shows no critical-error box of its own while a request runs.
-class TErrorModeScope {
- public:
-  TErrorModeScope() : previous_(SetErrorMode(SEM_FAILCRITICALERRORS)) {}
-  ~TErrorModeScope() { SetErrorMode(previous_); }
-  TErrorModeScope(const TErrorModeScope &) = delete;
-  TErrorModeScope &operator=(const TErrorModeScope &) = delete;
-
- private:
-  UINT previous_;
-};
 
 // Keeps the thread's last error across cleanup calls.
 class TLastErrorKeeper {
