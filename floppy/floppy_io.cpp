@@ -19,10 +19,12 @@ void SetErrorIfNone(DWORD code) {
   if (GetLastError() == 0) SetLastError(code);
 }
 
+// A geometry without sectors or without bytes holds no track at all (and
+// the 95/98/Me path divides by the sector size).
 bool TrackPositionValid(const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
                         DWORD firstSector) {
   return static_cast<int64_t>(cylinder) < geometry.Cylinders && head < geometry.TracksPerCylinder &&
-         firstSector < geometry.SectorsPerTrack;
+         firstSector < geometry.SectorsPerTrack && geometry.BytesPerSector != 0;
 }
 
 // The byte offset of the sector run on the volume; false when it does not fit

@@ -61,7 +61,10 @@ HANDLE OpenDevice(const std::string &path, DWORD access, DWORD share, DWORD crea
 }
 
 DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length) {
-  if (!drive.medium) return ERROR_NOT_READY;
+  if (!drive.medium) {
+    Pc().CriticalError();
+    return ERROR_NOT_READY;
+  }
   Medium &medium = *drive.medium;
   if (medium.writeProtected) return ERROR_WRITE_PROTECT;
   if (offset < 0 || length <= 0 || offset + length > static_cast<int64_t>(medium.bytes.size()))
