@@ -102,7 +102,7 @@ TEST_F(ProgramWrite, EveryStatusLineOfA144Disk) {
     lines.push_back(StatusLine(track / 2 + 1, track % 2 + 1));
     positions.push_back(std::to_string(track));
   }
-  EXPECT_EQ(StatusLines(), lines);
+  ASSERT_EQ(StatusLines(), lines);
   EXPECT_EQ(StatusLines().front(), "Writing to drive A: (1/1 of 80/2)");
   EXPECT_EQ(StatusLines().back(), "Writing to drive A: (80/2 of 80/2)");
   positions.insert(positions.begin(), "0");  // the reset at opening
@@ -172,6 +172,7 @@ TEST_F(ProgramWrite, DriveNotReadyRetriedAfterInsertingADisk) {
   }
   EXPECT_EQ(boxes[1].Caption + "|" + boxes[1].Text, kWritten);
   // After Cancel no further box: the writing dialog simply closed.
+  ASSERT_NE(sim::Pc().RemovedMedium('A'), nullptr);
   EXPECT_EQ(sim::Pc().RemovedMedium('A')->bytes, DiskWithFiles());
 }
 
@@ -256,6 +257,7 @@ TEST_F(ProgramWrite, OddGeometryWarning) {
         // The bar is sized anew for 80 x 2 tracks.
         EXPECT_EQ(winapi::UiValues("DLGWRITE", IDC_PROGRESS, "range"),
                   (std::vector<std::string>{"0..164", "0..160"}));
+        ASSERT_FALSE(StatusLines().empty());
         EXPECT_EQ(StatusLines().back(), "Writing to drive A: (80/2 of 80/2)");
         const TBytes &disk = sim::Pc().MediumIn('A')->bytes;
         ASSERT_GE(disk.size(), medium.written);
