@@ -329,8 +329,7 @@ TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
                {ERROR_NOT_READY, ERROR_NOT_READY},
                {ERROR_CRC, ERROR_NOT_READY},
                {ERROR_SECTOR_NOT_FOUND, ERROR_NOT_READY},
-               // INT 26h AL 03h (unknown command) is how some drivers refuse a
-               // protected disk.
+               // INT 26h AL 03h (unknown command) counts as a protected disk.
                {ERROR_BAD_COMMAND, ERROR_WRITE_PROTECT}};
   StartWithDisk(TPlatform::Win95);
   for (const Case &c : cases) {

@@ -329,7 +329,7 @@ TEST_P(ProgramWriteWithoutSystemBoxes, DiskMissingLateRemovedOrProtected) {
        },
        {"Error|Can't write track 1/1 to drive A:.\r\n(The media is write protected)"},
        false},
-      // INT 26h answers AL 03h for a protected disk on some drivers.
+      // INT 26h AL 03h (unknown command) counts as a protected disk, as AL 00h does.
       {"write-protected disk answering unknown command",
        [](winapi::ScriptedUser &user) {
          sim::Pc().FailTrack('A', 0, 0, 1000, ERROR_BAD_COMMAND);

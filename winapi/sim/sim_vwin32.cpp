@@ -30,7 +30,7 @@ DWORD Int26Code(DWORD error) {
     case ERROR_WRITE_PROTECT:
       return 0x0300;
     case ERROR_BAD_COMMAND:
-      return 0x0103;  // AL 03h, unknown command: what some drivers answer for a protected disk
+      return 0x0103;  // AL 03h: unknown command
     case ERROR_NOT_READY:
       return 0x8002;
     case ERROR_CRC:
