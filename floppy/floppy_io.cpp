@@ -19,7 +19,8 @@ void SetErrorIfNone(DWORD code) {
   if (GetLastError() == 0) SetLastError(code);
 }
 
-// A sector size of 0 holds no track at all; offsets are never divided by it.
+// A geometry without sectors or without bytes holds no track at all (and
+// the 95/98/Me path divides by the sector size).
 bool TrackPositionValid(const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
                         DWORD firstSector) {
   return static_cast<int64_t>(cylinder) < geometry.Cylinders && head < geometry.TracksPerCylinder &&

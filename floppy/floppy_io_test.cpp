@@ -101,6 +101,68 @@ TEST_F(FloppyIo, TrackPositionChecked) {
   EXPECT_TRUE(Pc().Log().empty());
 }
 
+// Drive letters travel to the device as the path \\.\B:, as DOS drive
+// number 2 (440Dh, 7305h) and as INT 26h unit 1; drive A:'s disk stays as
+// it was.
+class FloppyIoOnEveryPlatform : public FloppyIo, public testing::WithParamInterface<TPlatform> {};
+
+TEST_P(FloppyIoOnEveryPlatform, DriveBIsAddressedAsB) {
+  StartWithDisk(GetParam(), 'A');
+  Pc().AddFloppyDrive('B');
+  Pc().InsertMedium('B', sim::Floppy144());
+  std::string label;
+  int64_t capacity = 0;
+  bool present = false;
+  TDiskGeometry geometry = {};
+  ASSERT_TRUE(QueryMedium('B', label, capacity, present, geometry));
+  EXPECT_TRUE(present);
+  ASSERT_TRUE(Write('B', 3, 1));
+  ReleaseDrive();
+  EXPECT_EQ(Pc().MediumIn('B')->bytes[(3 * 2 + 1) * kTrack], 0x6B);
+  EXPECT_EQ(Pc().MediumIn('A')->bytes, sim::Floppy144().bytes);
+  size_t addressed = 0;
+  for (const sim::DeviceCall &call : Pc().Log()) {
+    if (call.device == "\\\\.\\VWIN32" &&
+        (call.kind == Call::Open || call.kind == Call::Close || call.kind == Call::DiskReset))
+      continue;
+    EXPECT_EQ(call.drive, 'B') << int(call.kind);
+    if (call.kind == Call::Open) {
+      EXPECT_EQ(call.device, "\\\\.\\B:");
+    }
+    ++addressed;
+  }
+  if (GetParam() == TPlatform::Nt) {
+    EXPECT_EQ(Pc().Count(Call::Write), 1u);
+  } else {
+    ASSERT_EQ(Pc().Count(Call::DosIoctl), 1u);
+    EXPECT_EQ(
+        Pc().Count(GetParam() == TPlatform::Win95 ? Call::AbsoluteWrite : Call::ExtendedWrite), 1u);
+  }
+  EXPECT_GE(addressed, 2u);
+}
+
+// A geometry without sectors or without bytes holds no track: refused
+// before any device is touched, never divided by.
+TEST_P(FloppyIoOnEveryPlatform, ZeroSectorsOrBytesAreNoTrack) {
+  StartWithDisk(GetParam());
+  const TDiskGeometry geometries[] = {{80, kMediaF3_1Pt44, 2, 0, 512},
+                                      {80, kMediaF3_1Pt44, 2, 18, 0}};
+  for (const TDiskGeometry &geometry : geometries) {
+    for (DWORD count : {0u, 1u, 18u}) {
+      DWORD size = geometry.BytesPerSector * count;
+      SetLastError(0);
+      EXPECT_FALSE(WriteTrack('A', geometry, 0, 0, 0, count, track_.data(), size))
+          << geometry.SectorsPerTrack << " sectors, " << count;
+      EXPECT_EQ(GetLastError(), kErrorTrackPosition);
+    }
+  }
+  EXPECT_TRUE(Pc().Log().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, FloppyIoOnEveryPlatform,
+                         testing::ValuesIn(testing_support::kEveryPlatform),
+                         testing_support::PlatformName);
+
 TEST_F(FloppyIo, WriteSizeCheckedBeforeAnyDevice) {
   StartWithDisk(TPlatform::Nt);
   DWORD size = kTrack - 1;
@@ -153,6 +215,32 @@ TEST_F(FloppyIo, NtReleaseFlushesBeforeUnlocking) {
   EXPECT_EQ(log[0].kind, Call::Flush);
   EXPECT_EQ(log[1].kind, Call::Unlock);
   EXPECT_EQ(log[2].kind, Call::Close);
+}
+
+// WriteFile that reports fewer bytes than asked, or a file pointer that did
+// not land on the track, is a failed write with a code of its own.
+TEST_F(FloppyIo, NtShortOrMispositionedWriteFails) {
+  StartWithDisk(TPlatform::Nt);
+  struct Case {
+    DWORD shortBy;
+    int64_t skew;
+    DWORD error;
+    size_t writes;
+  };
+  for (const Case &c : {Case{512, 0, ERROR_WRITE_FAULT, 1}, Case{1, 0, ERROR_WRITE_FAULT, 1},
+                        Case{0, 512, ERROR_SECTOR_NOT_FOUND, 0}}) {
+    Pc().ClearLog();
+    sim::Drive *drive = Pc().FindDrive('A');
+    drive->shortWriteBytes = c.shortBy;
+    drive->seekSkew = c.skew;
+    SetLastError(0);
+    EXPECT_FALSE(Write('A', 1, 0)) << c.shortBy << " short, " << c.skew << " off";
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(Pc().Count(Call::Write), c.writes);
+    drive->shortWriteBytes = 0;
+    drive->seekSkew = 0;
+    ReleaseDrive();
+  }
 }
 
 TEST_F(FloppyIo, NtLockRefusedLeavesChannelEmpty) {
@@ -240,7 +328,9 @@ TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
   } cases[] = {{ERROR_WRITE_PROTECT, ERROR_WRITE_PROTECT},
                {ERROR_NOT_READY, ERROR_NOT_READY},
                {ERROR_CRC, ERROR_NOT_READY},
-               {ERROR_SECTOR_NOT_FOUND, ERROR_NOT_READY}};
+               {ERROR_SECTOR_NOT_FOUND, ERROR_NOT_READY},
+               // INT 26h AL 03h (unknown command) counts as a protected disk.
+               {ERROR_BAD_COMMAND, ERROR_WRITE_PROTECT}};
   StartWithDisk(TPlatform::Win95);
   for (const Case &c : cases) {
     Pc().ClearLog();
@@ -253,6 +343,38 @@ TEST_F(FloppyIo9x, DosErrorsBecomeSystemCodes) {
     ReleaseDrive();
   }
 }
+
+// One failed attempt, a disk-system reset, and the second attempt goes
+// through: the track write and the medium query both succeed.
+class FloppyIoOn9x : public FloppyIo, public testing::WithParamInterface<TPlatform> {};
+
+TEST_P(FloppyIoOn9x, SecondAttemptAfterResetSucceeds) {
+  StartWithDisk(GetParam());
+  // Device requests in one attempt: 7305h then INT 26h, 4860h then 0860h.
+  int perAttempt = HasFat32Services ? 2 : 1;
+  Pc().FailTrack('A', 2, 1, perAttempt, ERROR_CRC);
+  SetLastError(0);
+  ASSERT_TRUE(Write('A', 2, 1));
+  EXPECT_EQ(Pc().Count(Call::DiskReset), 1u);
+  EXPECT_EQ(Pc().MediumIn('A')->bytes[(2 * 2 + 1) * kTrack], 0x6B);
+  ReleaseDrive();
+
+  Pc().ClearLog();
+  Pc().FailDeviceIoControl(ERROR_GEN_FAILURE, perAttempt);
+  std::string label;
+  int64_t capacity = 0;
+  bool present = false;
+  TDiskGeometry geometry = {};
+  ASSERT_TRUE(QueryMedium('A', label, capacity, present, geometry));
+  EXPECT_TRUE(present);
+  EXPECT_EQ(capacity, 1474560);
+  EXPECT_EQ(Pc().Count(Call::DiskReset), 1u);
+  EXPECT_EQ(Pc().Count(Call::DosIoctl), static_cast<size_t>(perAttempt) + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, FloppyIoOn9x,
+                         testing::Values(TPlatform::Win95, TPlatform::Win98, TPlatform::WinMe),
+                         testing_support::PlatformName);
 
 TEST_F(FloppyIo9x, FailedDeviceIoControlKeepsItsCode) {
   StartWithDisk(TPlatform::Win98);

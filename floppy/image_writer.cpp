@@ -41,6 +41,15 @@ bool WaitForMedium(TWriteStatus &status, ULONG_PTR userData, TWriteCallback call
   }
 }
 
+// Whether the geometry (as the callback left it) has a track at all and the
+// image, cut to the capacity, holds one whole: otherwise nothing would be
+// written, and that must not pass for a written disk.
+bool HoldsWholeTrack(const TDiskGeometry &geometry, LONG imageSize) {
+  uint64_t trackSize = static_cast<uint64_t>(geometry.SectorsPerTrack) * geometry.BytesPerSector;
+  return geometry.Cylinders > 0 && geometry.TracksPerCylinder > 0 && trackSize > 0 &&
+         imageSize >= 0 && trackSize <= static_cast<uint64_t>(imageSize);
+}
+
 enum class TTrackOutcome { Written, Skipped, Stop };
 
 // Writes one track, raising event 2 before each attempt and event 3 after
@@ -82,9 +91,9 @@ bool WriteImage(char driveLetter, const BYTE *image, LONG imageSize, ULONG_PTR u
     return false;
 
   const DWORD trackSize = status.Geometry.SectorsPerTrack * status.Geometry.BytesPerSector;
-  if (static_cast<int64_t>(imageSize) > capacity) {
+  if (static_cast<int64_t>(imageSize) > capacity)
     imageSize = static_cast<LONG>(static_cast<DWORD>(capacity));
-  } else if (static_cast<int64_t>(trackSize) > imageSize) {
+  if (!HoldsWholeTrack(status.Geometry, imageSize)) {
     SetLastError(kErrorImageTooSmall);
     return false;
   }

@@ -104,6 +104,40 @@ TEST_F(ImageWriter, NoCallbackStopsAtFirstFailedTrack) {
   EXPECT_EQ(Pc().Count(Call::Write), 1u);
 }
 
+// A geometry that holds no whole track, or an image that, cut to the
+// capacity, holds none: nothing would be written, and that is a failure.
+TEST_F(ImageWriter, NothingToWriteIsBufferTooSmall) {
+  struct Case {
+    const char *name;
+    void (*onReady)(TWriteStatus &status);
+    sim::Medium medium;
+  };
+  const Case cases[] = {
+      {"no cylinders", [](TWriteStatus &s) { s.Geometry.Cylinders = 0; }, sim::Floppy144()},
+      {"negative cylinders", [](TWriteStatus &s) { s.Geometry.Cylinders = -1; }, sim::Floppy144()},
+      {"no heads", [](TWriteStatus &s) { s.Geometry.TracksPerCylinder = 0; }, sim::Floppy144()},
+      {"no sectors", [](TWriteStatus &s) { s.Geometry.SectorsPerTrack = 0; }, sim::Floppy144()},
+      {"no bytes", [](TWriteStatus &s) { s.Geometry.BytesPerSector = 0; }, sim::Floppy144()},
+      // A one-sector disk whose geometry the callback widens to a whole
+      // 1.44 MB track: the image is cut to 512 bytes.
+      {"capacity below a track", [](TWriteStatus &s) { s.Geometry.SectorsPerTrack = 18; },
+       sim::MakeMedium(kMediaF3_1Pt44, 1, 1, 1, 512)},
+  };
+  for (const Case &c : cases) {
+    Pc().InsertMedium('A', c.medium);
+    Pc().ClearLog();
+    TWriterScript script;
+    script.OnReady = c.onReady;
+    script.Answers[kEventTrackFailed] = {kActionContinue, kActionContinue, kActionContinue};
+    SetLastError(0);
+    EXPECT_FALSE(Run(script)) << c.name;
+    EXPECT_EQ(GetLastError(), 0xFF070004u) << c.name;
+    EXPECT_EQ(script.EventKinds(), std::vector<int>{kEventDriveReady}) << c.name;
+    EXPECT_EQ(Pc().Count(Call::Write), 0u);
+    EXPECT_EQ(winapi::OpenHandleCount(), 0u);
+  }
+}
+
 TEST_F(ImageWriter, PartialLastTrackIsNotWritten) {
   TWriterScript script;
   ASSERT_TRUE(Run(script, 5 * kTrack + 100));

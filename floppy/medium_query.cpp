@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "error_mode.h"
 #include "floppy_io.h"
 #include "utils.h"
 
@@ -57,6 +58,7 @@ std::string RootPath(char letter) {
 
 // The label of the disk, or empty when the volume query fails.
 bool ReadVolumeLabel(char letter, std::string &label) {
+  TErrorModeScope errorMode;  // the drive may be empty
   char name[kVolumeNameSize + 1] = {};
   DWORD maxComponent = 0;
   DWORD flags = 0;
@@ -139,6 +141,7 @@ void GeometryFromParams(const BYTE *block, TDiskGeometry &geometry) {
 // With special functions 0 DOS describes the drive's default medium; a
 // file system of at most 737,280 bytes says the disk is a 720 KB one.
 void Correct720(char letter, TDiskGeometry &geometry) {
+  TErrorModeScope errorMode;  // the drive may be empty
   DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
   if (!GetDiskFreeSpaceA(RootPath(letter).c_str(), &sectorsPerCluster, &bytesPerSector,
                          &freeClusters, &totalClusters))

@@ -194,6 +194,30 @@ TEST_F(MediumQuery9x, TapeIsNotWritable) {
   EXPECT_EQ(geometry_.MediaType, static_cast<DWORD>(kMediaUnknown));
 }
 
+// Every DOS device type with its media type; only the writable ones make a
+// successful query.
+TEST_F(MediumQuery9x, DeviceTypesMapToMediaTypes) {
+  Start(TPlatform::Win98);
+  const struct {
+    BYTE deviceType;
+    DWORD mediaType;
+  } rows[] = {{0, kMediaF5_360},    {1, kMediaF5_1Pt2},  {2, kMediaF3_720},   {3, kMediaRemovable},
+              {4, kMediaRemovable}, {5, kMediaFixed},    {6, kMediaUnknown},  {7, kMediaF3_1Pt44},
+              {8, kMediaRemovable}, {9, kMediaF3_2Pt88}, {10, kMediaUnknown}, {255, kMediaUnknown}};
+  for (const auto &row : rows) {
+    Pc().AddFloppyDrive('A').dosDeviceType = row.deviceType;
+    geometry_ = TDiskGeometry();
+    SetLastError(0);
+    bool writable = row.mediaType != kMediaUnknown && row.mediaType != kMediaRemovable &&
+                    row.mediaType != kMediaFixed;
+    EXPECT_EQ(Query(), writable) << "device type " << int(row.deviceType);
+    EXPECT_EQ(geometry_.MediaType, row.mediaType) << "device type " << int(row.deviceType);
+    if (!writable) {
+      EXPECT_EQ(GetLastError(), kErrorInvalidMediaType);
+    }
+  }
+}
+
 TEST_F(MediumQuery9x, TwoFailedAttemptsWithResets) {
   Start(TPlatform::Win98);
   Pc().AddFloppyDrive('A');

@@ -155,6 +155,8 @@ bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest 
 void NtRelease() {
   if (channel.Handle != INVALID_HANDLE_VALUE) {
     TLastErrorKeeper keeper;
+    // The disk may have left the drive: the flush must fail quietly.
+    TErrorModeScope errorMode;
     // What WriteFile reported written must be on the disk before the lock
     // is given up; a read handle has nothing to flush.
     if (channel.Access & GENERIC_WRITE) FlushFileBuffers(channel.Handle);

@@ -1,5 +1,6 @@
 // The VWIN32 channel of the FloppyIO layer: DOS and BIOS disk services of
 // Windows 95/98/Me through DeviceIoControl on \\.\VWIN32.
+#include "error_mode.h"
 #include "floppy_io.h"
 
 namespace {
@@ -77,6 +78,9 @@ void SetVwinLastError(DWORD value) {
 }
 
 bool VwinCall(DWORD controlCode, DIOC_REGISTERS &registers) {
+  // DOS reaches the disk for most services; an empty drive must fail the
+  // call, not ask the user.
+  TErrorModeScope errorMode;
   vwinLastError = 0;
   if (controlCode == VWIN32_DIOC_CLOSE) {
     if (HandleOpen()) CloseHandle(vwinHandle);

@@ -48,7 +48,7 @@ TEST_F(ProgramMainDialog, WrongPasswordSelectsTheTextAndLeavesTheDrive) {
       .Answer("Information", IDOK)
       .Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{"Error|Invalid password", kWritten}));
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{"Error|Invalid password", kWritten}));
   EXPECT_EQ(winapi::MessageBoxes()[0].Owner, "MAINDIALOG");
   EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x10u);
   EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, DiskWithFiles());
@@ -117,7 +117,7 @@ TEST_F(ProgramMainDialog, FilesOnTheDiskAskBeforeOverwriting) {
       .Answer("Information", IDOK)
       .Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{question, question, kWritten}));
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{question, question, kWritten}));
   EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x24u);
   EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, EmptyDisk144());
 }
@@ -128,7 +128,7 @@ TEST_F(ProgramMainDialog, NoMediumIsNotReady) {
   sim::Pc().AddFloppyDrive('B');
   user.Select(IDC_DRIVE, 1).Click(IDC_WRITE_DISK).Answer("Error", IDOK).Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{"Error|Drive B: is not ready."});
+  ASSERT_EQ(Boxes(), std::vector<std::string>{"Error|Drive B: is not ready."});
   EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x10u);
 }
 
@@ -147,27 +147,55 @@ TEST_F(ProgramMainDialog, DiskTypeWarningForAnotherCapacity) {
       .Answer("Information", IDOK)
       .Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{warning, warning, kWritten}));
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{warning, warning, kWritten}));
   EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x34u);
   // Yes went on: the 720 KB disk takes what fits of the image.
+  ASSERT_FALSE(Captions().empty());
   EXPECT_EQ(Captions().back(), "Create a disk");
   TBytes expected(EmptyDisk144().begin(), EmptyDisk144().begin() + 737280);
   EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, expected);
 }
 
-// The capacity check lets the image through; the writing dialog then finds
-// no 3.5-inch medium and says so once, without a second, generic error.
+// The capacity check lets the image through (at once for the 120 MB
+// drive, after the disk-type warning for a 2.88 MB disk); the writing dialog
+// then finds no 3.5-inch 720 KB or 1.44 MB medium and says so once, without
+// a second, generic error, and writes nothing.
 TEST_F(ProgramMainDialog, A120MegabyteDriveTakesA144ImageButNotTheWriter) {
-  UseProgram(MakeProgram(EmptyDisk144()));
-  sim::Pc().AddFloppyDrive('A');
-  sim::Pc().InsertMedium('A', sim::MakeMedium(13, 963, 8, 32, 512));
-  user.Click(IDC_WRITE_DISK).Answer("Error", IDOK).Click(IDC_CLOSE);
-  EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), std::vector<std::string>{
-                         "Error|In drive A: no 3.5\" 720 KB or 1.44 MB medium could be found."});
-  EXPECT_EQ(winapi::MessageBoxes()[0].Owner, "DLGWRITE");
-  EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x10u);
-  EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
+  const std::string typeWarning =
+      "Warning|This file has been created for a different floppy disk type.\r\n"
+      "Do you still want to write the disk ?";
+  const std::string wrongMedium =
+      "Error|In drive A: no 3.5\" 720 KB or 1.44 MB medium could be found.";
+  struct Case {
+    const char *name;
+    sim::FloppyKind drive;
+    sim::Medium medium;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {"LS-120", sim::FloppyKind::F3_1Pt44, sim::MakeMedium(13, 963, 8, 32, 512), {wrongMedium}},
+      {"2.88 MB",
+       sim::FloppyKind::F3_2Pt88,
+       sim::MakeMedium(3, 80, 2, 36, 512),
+       {typeWarning, wrongMedium}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    winapi::ResetUserInterface();
+    sim::Pc().Reset();
+    UseProgram(MakeProgram(EmptyDisk144()));
+    sim::Pc().AddFloppyDrive('A', c.drive);
+    sim::Pc().InsertMedium('A', c.medium);
+    user.Click(IDC_WRITE_DISK);
+    if (c.boxes.size() > 1) user.Answer("Warning", IDYES);
+    user.Answer("Error", IDOK).Click(IDC_CLOSE);
+    EXPECT_EQ(RunProgram(), 0);
+    ASSERT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(winapi::MessageBoxes().back().Owner, "DLGWRITE");
+    EXPECT_EQ(winapi::MessageBoxes().back().Flags, 0x10u);
+    EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
+    EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, c.medium.bytes);
+  }
 }
 
 TEST_F(ProgramMainDialog, UnpackingFailuresShowTheirTextAndChangeTheCaption) {

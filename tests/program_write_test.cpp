@@ -4,7 +4,9 @@
 
 #include "resource.h"
 #include "support/fat_image.h"
+#include "support/floppy_session.h"
 #include "support/program_scenario.h"
+#include "tool.h"
 
 using namespace testing_support;
 
@@ -43,18 +45,13 @@ class ProgramWrite : public ProgramScenario {
   }
 };
 
-enum class Platform { Nt, Win95, Win98, WinMe };
-
 class ProgramWriteOnEveryPlatform : public ProgramWrite,
-                                    public testing::WithParamInterface<Platform> {};
+                                    public testing::WithParamInterface<TPlatform> {};
 
 TEST_P(ProgramWriteOnEveryPlatform, GoodPackageIsWrittenAndAnotherDiskCanFollow) {
-  if (GetParam() == Platform::Win95) {
-    sim::Pc().SetWindows95();
+  SetPlatform(GetParam());
+  if (GetParam() == TPlatform::Win95)
     winapi::SetCommonControlsVersion(4, 0);  // no InitCommonControlsEx
-  }
-  if (GetParam() == Platform::Win98) sim::Pc().SetWindows98();
-  if (GetParam() == Platform::WinMe) sim::Pc().SetWindowsMe();
   SetUpDisk();
   user.Answer("Information", IDOK,
               [] {
@@ -70,7 +67,7 @@ TEST_P(ProgramWriteOnEveryPlatform, GoodPackageIsWrittenAndAnotherDiskCanFollow)
       .Answer("Information", IDOK)
       .Click(IDC_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
-  EXPECT_EQ(Boxes(), (std::vector<std::string>{
+  ASSERT_EQ(Boxes(), (std::vector<std::string>{
                          kWritten,
                          "Confirmation|There seem to be some files on the floppy disk.\r\n"
                          "Overwrite them ?",
@@ -88,9 +85,8 @@ TEST_P(ProgramWriteOnEveryPlatform, GoodPackageIsWrittenAndAnotherDiskCanFollow)
                                       "Unpacking...", "Create a disk"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Platforms, ProgramWriteOnEveryPlatform,
-                         testing::Values(Platform::Nt, Platform::Win95, Platform::Win98,
-                                         Platform::WinMe));
+INSTANTIATE_TEST_SUITE_P(Platforms, ProgramWriteOnEveryPlatform, testing::ValuesIn(kEveryPlatform),
+                         PlatformName);
 
 TEST_F(ProgramWrite, EveryStatusLineOfA144Disk) {
   SetUpDisk();
@@ -108,7 +104,7 @@ TEST_F(ProgramWrite, EveryStatusLineOfA144Disk) {
     lines.push_back(StatusLine(track / 2 + 1, track % 2 + 1));
     positions.push_back(std::to_string(track));
   }
-  EXPECT_EQ(StatusLines(), lines);
+  ASSERT_EQ(StatusLines(), lines);
   EXPECT_EQ(StatusLines().front(), "Writing to drive A: (1/1 of 80/2)");
   EXPECT_EQ(StatusLines().back(), "Writing to drive A: (80/2 of 80/2)");
   positions.insert(positions.begin(), "0");  // the reset at opening
@@ -178,6 +174,7 @@ TEST_F(ProgramWrite, DriveNotReadyRetriedAfterInsertingADisk) {
   }
   EXPECT_EQ(boxes[1].Caption + "|" + boxes[1].Text, kWritten);
   // After Cancel no further box: the writing dialog simply closed.
+  ASSERT_NE(sim::Pc().RemovedMedium('A'), nullptr);
   EXPECT_EQ(sim::Pc().RemovedMedium('A')->bytes, DiskWithFiles());
 }
 
@@ -225,38 +222,253 @@ TEST_F(ProgramWrite, FailedTrackAbortRetryIgnore) {
   }
 }
 
+// A drive whose geometry is not the standard one of its 3.5" medium: the
+// warning names the medium the drive reports (1.44 MB or 720 KB), OK writes
+// along the standard geometry, Cancel writes nothing.
 TEST_F(ProgramWrite, OddGeometryWarning) {
   const std::string typeWarning =
       "Warning|This file has been created for a different floppy disk type.\r\n"
       "Do you still want to write the disk ?";
-  const std::string driveWarning =
-      "Warning|Drive A: seems not to be an ordinary 3.5\" floppy drive.\r\n"
-      "Please make sure a 3.5\" 1.44 MB floppy disk is inserted!";
-  for (int answer : {IDOK, IDCANCEL}) {
-    SCOPED_TRACE(answer);
-    winapi::ResetUserInterface();
-    sim::Pc().Reset();
-    SetUpDisk(sim::MakeMedium(2, 82, 2, 18, 512, EmptyDisk144()));
-    user.Answer("Warning", IDYES).Answer("Warning", answer);
-    if (answer == IDOK) user.Answer("Information", IDOK);
-    user.Do([] { EXPECT_TRUE(WritingDialogEnded()); }).Click(IDC_CLOSE);
-    EXPECT_EQ(RunProgram(), 0);
-    std::vector<std::string> expected = {typeWarning, driveWarning};
-    if (answer == IDOK) expected.push_back(kWritten);
-    EXPECT_EQ(Boxes(), expected);
-    EXPECT_EQ(winapi::MessageBoxes()[1].Flags, 0x11u);
-    if (answer == IDOK) {
-      // The bar is sized anew for 80 x 2 tracks.
-      EXPECT_EQ(winapi::UiValues("DLGWRITE", IDC_PROGRESS, "range"),
-                (std::vector<std::string>{"0..164", "0..160"}));
-      EXPECT_EQ(StatusLines().back(), "Writing to drive A: (80/2 of 80/2)");
-      TBytes written(sim::Pc().MediumIn('A')->bytes.begin(),
-                     sim::Pc().MediumIn('A')->bytes.begin() + 1474560);
-      EXPECT_EQ(written, DiskWithFiles());
-    } else {
-      EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
+  const std::string oddDrive =
+      "Warning|Drive A: seems not to be an ordinary 3.5\" floppy drive.\r\n";
+  struct Medium {
+    DWORD mediaType;
+    DWORD sectors;
+    const char *insert;
+    size_t written;  // bytes of the image on the disk after OK
+  };
+  const Medium media[] = {
+      {kMediaF3_1Pt44, 18, "Please make sure a 3.5\" 1.44 MB floppy disk is inserted!", 1474560},
+      {kMediaF3_720, 9, "Please make sure a 3.5\" 720 KB floppy disk is inserted!", 737280},
+  };
+  for (const Medium &medium : media) {
+    for (int answer : {IDOK, IDCANCEL}) {
+      SCOPED_TRACE(std::string(medium.insert) + " " + std::to_string(answer));
+      winapi::ResetUserInterface();
+      sim::Pc().Reset();
+      SetUpDisk(sim::MakeMedium(medium.mediaType, 82, 2, medium.sectors, 512, EmptyDisk144()));
+      user.Answer("Warning", IDYES).Answer("Warning", answer);
+      if (answer == IDOK) user.Answer("Information", IDOK);
+      user.Do([] { EXPECT_TRUE(WritingDialogEnded()); }).Click(IDC_CLOSE);
+      EXPECT_EQ(RunProgram(), 0);
+      std::vector<std::string> expected = {typeWarning, oddDrive + medium.insert};
+      if (answer == IDOK) expected.push_back(kWritten);
+      ASSERT_EQ(Boxes(), expected);
+      EXPECT_EQ(winapi::MessageBoxes()[1].Flags, 0x11u);
+      if (answer == IDOK) {
+        // The bar is sized anew for 80 x 2 tracks.
+        EXPECT_EQ(winapi::UiValues("DLGWRITE", IDC_PROGRESS, "range"),
+                  (std::vector<std::string>{"0..164", "0..160"}));
+        ASSERT_FALSE(StatusLines().empty());
+        EXPECT_EQ(StatusLines().back(), "Writing to drive A: (80/2 of 80/2)");
+        const TBytes &disk = sim::Pc().MediumIn('A')->bytes;
+        ASSERT_GE(disk.size(), medium.written);
+        EXPECT_TRUE(
+            std::equal(disk.begin(), disk.begin() + medium.written, DiskWithFiles().begin()));
+        EXPECT_EQ(GoodWrites(), 160u);
+      } else {
+        EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
+      }
     }
   }
+}
+
+// Not SEM_FAILCRITICALERRORS: a call that touches the drive outside the
+// floppy layer's own error mode would show the system's "no disk" box, and
+// the mode given back is told apart from 0 and from the layer's.
+constexpr UINT kCallerErrorMode = SEM_NOOPENFILEERRORBOX;
+
+const char kNotReady[] = "Error|Drive A: is not ready.";
+const char kCantInitialize[] = "Error|Can't initialize drive A:.\r\n(The device is not ready)";
+
+// Drives without a disk, with one that comes late, with one pulled out
+// while tracks are written, with a protected one: the system never puts up
+// a critical-error box of its own, and the program ends with the error mode
+// it started with.
+class ProgramWriteWithoutSystemBoxes : public ProgramWrite,
+                                       public testing::WithParamInterface<TPlatform> {};
+
+TEST_P(ProgramWriteWithoutSystemBoxes, DiskMissingLateRemovedOrProtected) {
+  struct Case {
+    const char *name;
+    std::function<void(winapi::ScriptedUser &)> script;
+    std::vector<std::string> boxes;
+    bool onlyWin9x;
+  };
+  // The user puts the same disk back.
+  auto insertDisk = [] { sim::Pc().InsertMedium('A', std::move(*sim::Pc().RemovedMedium('A'))); };
+  const std::vector<Case> cases = {
+      {"no disk",
+       [](winapi::ScriptedUser &user) {
+         sim::Pc().RemoveMedium('A');
+         user.Answer("Error", IDOK);
+       },
+       {kNotReady},
+       false},
+      {"disk inserted after not ready, then again after Retry",
+       [&](winapi::ScriptedUser &user) {
+         sim::Pc().RemoveMedium('A');
+         user.Answer("Error", IDOK, insertDisk)
+             .Click(IDC_WRITE_DISK)
+             .WhenText("MAINDIALOG", 0, "Unpacking...", [] { sim::Pc().RemoveMedium('A'); })
+             .Answer("Error", IDRETRY, insertDisk)
+             .Answer("Information", IDOK);
+       },
+       {kNotReady, kCantInitialize, kWritten},
+       false},
+      {"disk removed while writing",
+       [](winapi::ScriptedUser &user) {
+         sim::Pc().RemoveMediumAfterWrites('A', 25);
+         user.Answer("Error", IDRETRY).Answer("Error", IDABORT);
+       },
+       {"Error|Can't write track 13/2 to drive A:.\r\n(The device is not ready)",
+        "Error|Can't write track 13/2 to drive A:.\r\n(The device is not ready)"},
+       false},
+      {"write-protected disk",
+       [](winapi::ScriptedUser &user) {
+         sim::Pc().SetWriteProtected('A', true);
+         user.Answer("Error", IDABORT);
+       },
+       {"Error|Can't write track 1/1 to drive A:.\r\n(The media is write protected)"},
+       false},
+      // INT 26h AL 03h (unknown command) counts as a protected disk, as AL 00h does.
+      {"write-protected disk answering unknown command",
+       [](winapi::ScriptedUser &user) {
+         sim::Pc().FailTrack('A', 0, 0, 1000, ERROR_BAD_COMMAND);
+         user.Answer("Error", IDABORT);
+       },
+       {"Error|Can't write track 1/1 to drive A:.\r\n(The media is write protected)"},
+       true},
+  };
+  for (const Case &c : cases) {
+    if (c.onlyWin9x && GetParam() == TPlatform::Nt) continue;
+    SCOPED_TRACE(c.name);
+    winapi::ResetUserInterface();
+    sim::Pc().Reset();
+    SetPlatform(GetParam());
+    SetErrorMode(kCallerErrorMode);
+    SetUpDisk();
+    c.script(user);
+    user.Do([] { EXPECT_EQ(winapi::FindDialog("DLGWRITE"), nullptr); }).Click(IDC_CLOSE);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(sim::Pc().CriticalErrorBoxes(), 0);
+    EXPECT_EQ(sim::Pc().ErrorMode(), kCallerErrorMode);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, ProgramWriteWithoutSystemBoxes,
+                         testing::ValuesIn(kEveryPlatform), PlatformName);
+
+// When the writer fails with no event of its own, the generic error box
+// names its reason; nothing written is never "The disk has been written.".
+TEST_F(ProgramWrite, NothingWrittenShowsTheWritersError) {
+  const std::string typeWarning =
+      "Warning|This file has been created for a different floppy disk type.\r\n"
+      "Do you still want to write the disk ?";
+  const std::string tooSmall = "Error|Buffer too small.";
+  struct Case {
+    const char *name;
+    TBytes image;
+    sim::Medium medium;
+    int driveWarnings;  // the odd-geometry warnings answered OK
+  };
+  const Case cases[] = {
+      {"image smaller than one track",
+       TBytes(EmptyDisk144().begin(), EmptyDisk144().begin() + 4096),
+       sim::Floppy144(EmptyDisk144()), 0},
+      // The one-sector disk takes the standard geometry at the drive
+      // warning; cut to its 512 bytes, the image holds no whole track.
+      {"disk smaller than one track", EmptyDisk144(), sim::MakeMedium(kMediaF3_1Pt44, 1, 1, 1, 512),
+       1},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    winapi::ResetUserInterface();
+    sim::Pc().Reset();
+    UseProgram(MakeProgram(c.image));
+    sim::Pc().AddFloppyDrive('A');
+    sim::Pc().InsertMedium('A', c.medium);
+    TBytes before = c.medium.bytes;
+    user.Click(IDC_WRITE_DISK).Answer("Warning", IDYES);
+    for (int i = 0; i < c.driveWarnings; ++i) user.Answer("Warning", IDOK);
+    user.Answer("Error", IDOK).Click(IDC_CLOSE);
+    EXPECT_EQ(RunProgram(), 0);
+    std::vector<std::string> boxes = Boxes();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.front(), typeWarning);
+    EXPECT_EQ(boxes.back(), tooSmall);
+    EXPECT_EQ(boxes.size(), 2u + c.driveWarnings);
+    EXPECT_EQ(winapi::MessageBoxes().back().Flags, 0x10u);
+    EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
+    EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, before);
+  }
+}
+
+// Ignore on every failing track leaves the disk as it was and still ends
+// with "The disk has been written.", as the writer reports success. The
+// image is ten tracks long, so that ten boxes stand for every track.
+TEST_F(ProgramWrite, IgnoreOnEveryFailingTrack) {
+  const size_t tracks = 10;
+  UseProgram(
+      MakeProgram(TBytes(DiskWithFiles().begin(), DiskWithFiles().begin() + tracks * kTrackBytes)));
+  sim::Pc().AddFloppyDrive('A');
+  sim::Pc().InsertMedium('A', sim::Floppy144(EmptyDisk144()));
+  sim::Pc().SetWriteProtected('A', true);
+  user.Click(IDC_WRITE_DISK)
+      .Answer("Warning", IDYES)
+      .AlwaysAnswer("Error", IDIGNORE)
+      .Answer("Information", IDOK)
+      .Click(IDC_CLOSE);
+  EXPECT_EQ(RunProgram(), 0);
+  std::vector<std::string> expected = {
+      "Warning|This file has been created for a different floppy disk type.\r\n"
+      "Do you still want to write the disk ?"};
+  for (size_t track = 0; track < tracks; ++track)
+    expected.push_back("Error|Can't write track " + std::to_string(track / 2 + 1) + "/" +
+                       std::to_string(track % 2 + 1) +
+                       " to drive A:.\r\n(The media is write protected)");
+  expected.push_back(kWritten);
+  EXPECT_EQ(Boxes(), expected);
+  EXPECT_EQ(GoodWrites(), 0u);
+  EXPECT_EQ(sim::Pc().Count(sim::Call::Write), tracks) << "each track tried once";
+  EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, EmptyDisk144());
+}
+
+// The longest password the field hands on (254 characters) goes from the
+// packer through the program to the written disk. Typing fills the
+// non-scrolling field only as far as it is wide; a longer text arrives as
+// WM_SETTEXT does, for example from a password manager.
+TEST_F(ProgramWrite, LongestPasswordEndToEnd) {
+  std::string password;
+  for (int i = 0; i < 254; ++i) password += static_cast<char>('!' + i % 94);
+  const std::string folder = TempFolder();
+  const std::string imagePath = folder + "/longest_password.img";
+  const std::string stubPath = folder + "/longest_password_stub.exe";
+  const std::string programPath = folder + "/longest_password.exe";
+  ASSERT_TRUE(WriteBytes(imagePath, DiskWithFiles()));
+  ASSERT_TRUE(WriteBytes(stubPath, MakeStub()));
+  TToolOutput output;
+  ASSERT_EQ(
+      RunTool({"pack", imagePath, "-o", programPath, "--stub", stubPath, "--password", password},
+              output),
+      kExitSuccess)
+      << output.err;
+  UseProgram(ReadBytes(programPath));
+  sim::Pc().AddFloppyDrive('A');
+  sim::Pc().InsertMedium('A', sim::Floppy144(EmptyDisk144()));
+  user.Do(
+          [&] {
+            HWND edit = GetDlgItem(winapi::FindDialog("MAINDIALOG"), IDC_PASSWORD);
+            SetWindowTextA(edit, password.c_str());
+          },
+          "put the password in")
+      .Click(IDC_WRITE_DISK)
+      .Answer("Information", IDOK)
+      .Click(IDC_CLOSE);
+  EXPECT_EQ(RunProgram(), 0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{kWritten});
+  EXPECT_EQ(sim::Pc().MediumIn('A')->bytes, DiskWithFiles());
 }
 
 }  // namespace

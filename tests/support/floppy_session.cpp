@@ -32,9 +32,30 @@ void FloppySession::SetUp() {
   heapBlocksBefore_ = winapi::GetHeapStats().liveBlocks;
 }
 
+void SetPlatform(TPlatform platform) {
+  switch (platform) {
+    case TPlatform::Nt:
+      sim::Pc().SetWindowsNt();
+      break;
+    case TPlatform::Win95:
+      sim::Pc().SetWindows95();
+      break;
+    case TPlatform::Win98:
+      sim::Pc().SetWindows98();
+      break;
+    case TPlatform::WinMe:
+      sim::Pc().SetWindowsMe();
+      break;
+  }
+}
+
+void FloppySession::UseErrorMode(UINT mode) {
+  SetErrorMode(mode);
+  errorMode_ = mode;
+}
+
 void FloppySession::Start(TPlatform platform) {
-  if (platform == TPlatform::Win95) sim::Pc().SetWindows95();
-  if (platform == TPlatform::Win98) sim::Pc().SetWindows98();
+  if (platform != TPlatform::Nt) SetPlatform(platform);
   AppErrorsStartup();
   FloppyIoStartup();
   started_ = true;
@@ -47,7 +68,7 @@ void FloppySession::TearDown() {
     AppErrorsShutdown();
   }
   EXPECT_EQ(winapi::OpenHandleCount(), handlesBefore_);
-  EXPECT_EQ(sim::Pc().ErrorMode(), 0u) << "the process error mode was not restored";
+  EXPECT_EQ(sim::Pc().ErrorMode(), errorMode_) << "the process error mode was not restored";
   EXPECT_EQ(sim::Pc().ContractViolations(), 0u) << "the device refused a call";
   EXPECT_EQ(sim::Pc().LiveIcons(), 0u);
   sim::Pc().Reset();  // gives back the machine's own blocks: drives, media, log
@@ -62,6 +83,8 @@ std::string PlatformName(const ::testing::TestParamInfo<TPlatform> &info) {
       return "Win95";
     case TPlatform::Win98:
       return "Win98";
+    case TPlatform::WinMe:
+      return "WinMe";
   }
   return "?";
 }

@@ -15,9 +15,14 @@
 
 namespace testing_support {
 
-enum class TPlatform { Nt, Win95, Win98 };
+// Windows XP; 95 (no FAT32 services); 98 and Me (FAT32 services).
+enum class TPlatform { Nt, Win95, Win98, WinMe };
+constexpr TPlatform kEveryPlatform[] = {TPlatform::Nt, TPlatform::Win95, TPlatform::Win98,
+                                        TPlatform::WinMe};
 
-// "Nt", "Win95", "Win98": names for parameterised tests.
+// Makes the simulated PC run that Windows.
+void SetPlatform(TPlatform platform);
+// "Nt", "Win95", "Win98", "WinMe": names for parameterised tests.
 std::string PlatformName(const ::testing::TestParamInfo<TPlatform> &info);
 
 class FloppySession : public ::testing::Test {
@@ -26,8 +31,11 @@ class FloppySession : public ::testing::Test {
   void TearDown() override;
   // Sets the platform, then starts the error table and the FloppyIO layer.
   void Start(TPlatform platform);
+  // The process error mode the test starts with and must end with.
+  void UseErrorMode(UINT mode);
 
  private:
+  UINT errorMode_ = 0;
   size_t handlesBefore_ = 0;
   size_t heapBlocksBefore_ = 0;
   bool started_ = false;

@@ -80,7 +80,10 @@ DWORD TrackFaultOf(Drive &drive, int64_t offset, int64_t length) {
 }
 
 DWORD CheckAccess(Drive &drive, int64_t offset, int64_t length, bool write) {
-  if (!drive.medium) return ERROR_NOT_READY;
+  if (!drive.medium) {
+    Pc().CriticalError();
+    return ERROR_NOT_READY;
+  }
   Medium &medium = *drive.medium;
   if (write && medium.writeProtected) return ERROR_WRITE_PROTECT;
   if (offset < 0 || length <= 0 || offset + length > static_cast<int64_t>(medium.bytes.size()))

@@ -28,6 +28,9 @@
 #include <string>
 #include <vector>
 
+#ifndef ERROR_BAD_COMMAND
+#define ERROR_BAD_COMMAND 22L
+#endif
 #ifndef ERROR_NO_MORE_FILES
 #define ERROR_NO_MORE_FILES 18L
 #endif
@@ -133,6 +136,8 @@ struct Drive {
   bool filesOpen = false;            // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED
   DWORD volumeOpenError = 0;         // nonzero: CreateFileA of \\.\X: fails with it
   int removeMediumAfterWrites = -1;  // the medium leaves after this many good writes
+  DWORD shortWriteBytes = 0;         // a volume write reports this many bytes fewer written
+  int64_t seekSkew = 0;              // SetFilePointer on the volume lands this far off
   std::vector<TrackFault> trackFaults;
   // State.
   const void *lockOwner = nullptr;
@@ -230,7 +235,9 @@ class Machine {
   void ClearLog() { log_.clear(); }
   size_t ContractViolations() const;
   // Boxes the system would have shown ("There is no disk in the drive")
-  // because a drive without a medium was touched with error mode 0.
+  // because a drive without a medium was touched without
+  // SEM_FAILCRITICALERRORS: the file-system queries, a volume's flush and
+  // writes, the VWIN32 disk writes.
   int CriticalErrorBoxes() const { return criticalErrorBoxes_; }
   size_t LiveIcons() const { return liveIcons_.size(); }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "kernel_object.h"
 #include "support/fat_image.h"
@@ -155,16 +156,85 @@ TEST_F(SimPc, FileSystemReadFromFatBytes) {
   FindClose(search);
 }
 
+// Every call that reaches for the disk in an empty drive shows the system's
+// box, unless the error mode suppresses it.
 TEST_F(SimPc, MissingDiskShowsBoxUnlessSuppressed) {
-  Pc().RemoveMedium('A');
-  DWORD a, b, c, d;
-  EXPECT_FALSE(GetDiskFreeSpaceA("A:\\", &a, &b, &c, &d));
-  EXPECT_EQ(Pc().CriticalErrorBoxes(), 1);
-  SetErrorMode(SEM_FAILCRITICALERRORS);
-  EXPECT_FALSE(GetDiskFreeSpaceA("A:\\", &a, &b, &c, &d));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_READY));
-  EXPECT_EQ(Pc().CriticalErrorBoxes(), 1);
-  SetErrorMode(0);
+  auto onVolume = [](bool (*request)(HANDLE volume)) {
+    HANDLE volume = CreateFileA("\\\\.\\A:", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    DWORD returned = 0;
+    bool ok =
+        volume != INVALID_HANDLE_VALUE &&
+        DeviceIoControl(volume, FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0, &returned, nullptr) &&
+        request(volume);
+    CloseHandle(volume);
+    return ok;
+  };
+  // A one-sector write through \\.\VWIN32 with the given control code and
+  // registers; false when the transport fails or the carry comes back.
+  auto vwin32Write = [](DWORD code, DWORD eax, DWORD edx) {
+    static BYTE sector[512];
+    sim::DiskIoPacket packet = {0, 1, reinterpret_cast<DWORD_PTR>(sector)};
+    sim::DiocRegisters registers = {};
+    registers.reg_EAX = eax;
+    registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&packet);
+    registers.reg_ECX = 0xFFFFFFFF;
+    registers.reg_EDX = edx;
+    registers.reg_ESI = 1;
+    HANDLE vwin32 =
+        CreateFileA("\\\\.\\VWIN32", 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    DWORD returned = 0;
+    bool ok = vwin32 != INVALID_HANDLE_VALUE &&
+              DeviceIoControl(vwin32, code, &registers, sizeof registers, &registers,
+                              sizeof registers, &returned, nullptr) &&
+              !(registers.reg_Flags & 1);
+    CloseHandle(vwin32);
+    return ok;
+  };
+  const struct {
+    const char *call;
+    bool nt;
+    std::function<bool()> touch;
+  } calls[] = {
+      {"GetDiskFreeSpaceA", true,
+       [] {
+         DWORD a, b, c, d;
+         return GetDiskFreeSpaceA("A:\\", &a, &b, &c, &d) != FALSE;
+       }},
+      {"GetVolumeInformationA", true,
+       [] {
+         char label[16];
+         return GetVolumeInformationA("A:\\", label, sizeof label, nullptr, nullptr, nullptr,
+                                      nullptr, 0) != FALSE;
+       }},
+      {"FlushFileBuffers on the volume", true,
+       [&] { return onVolume([](HANDLE v) { return FlushFileBuffers(v) != FALSE; }); }},
+      {"WriteFile on the volume", true,
+       [&] {
+         return onVolume([](HANDLE v) {
+           BYTE sector[512] = {};
+           DWORD written = 0;
+           return WriteFile(v, sector, sizeof sector, &written, nullptr) != FALSE;
+         });
+       }},
+      {"INT 26h", false, [&] { return vwin32Write(3, 0, 0); }},
+      {"INT 21h 7305h", false, [&] { return vwin32Write(6, 0x7305, 1); }},
+  };
+  for (const auto &call : calls) {
+    SCOPED_TRACE(call.call);
+    Pc().Reset();
+    if (!call.nt) Pc().SetWindows98();
+    Pc().AddFloppyDrive('A');
+    EXPECT_FALSE(call.touch());
+    EXPECT_EQ(Pc().CriticalErrorBoxes(), 1);
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    EXPECT_FALSE(call.touch());
+    EXPECT_EQ(Pc().CriticalErrorBoxes(), 1);
+    SetErrorMode(0);
+    Pc().InsertMedium('A', sim::Floppy144(testing_support::MakeFatImage(1474560, {})));
+    EXPECT_TRUE(call.touch()) << "fails with a disk as well";
+    EXPECT_EQ(Pc().CriticalErrorBoxes(), 1);
+  }
 }
 
 }  // namespace

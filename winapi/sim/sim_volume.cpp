@@ -71,7 +71,8 @@ class Volume : public winapi::KernelObject {
     DeviceCall call = NewCall(Call::SetPointer);
     call.offset = base + distance;
     if (call.offset < 0) return Finish(call, 131);  // ERROR_NEGATIVE_SEEK
-    position_ = call.offset;
+    Drive *drive = Pc().FindDrive(letter_);
+    position_ = call.offset + (drive ? drive->seekSkew : 0);
     if (position) *position = position_;
     return Finish(call, 0);
   }
@@ -94,7 +95,7 @@ class Volume : public winapi::KernelObject {
     if (DWORD error = CheckWrite(*drive, position_, size)) return Finish(call, error);
     memcpy(&drive->medium->bytes[static_cast<size_t>(position_)], buffer, size);
     position_ += size;
-    if (written) *written = size;
+    if (written) *written = size - std::min(size, drive->shortWriteBytes);
     CountGoodWrite(*drive);
     return Finish(call, 0);
   }
@@ -126,7 +127,9 @@ class Volume : public winapi::KernelObject {
   BOOL Flush() override {
     DeviceCall call = NewCall(Call::Flush);
     if (!(access_ & GENERIC_WRITE)) return Finish(call, ERROR_ACCESS_DENIED);
-    return Finish(call, Pc().MediumIn(letter_) ? 0 : ERROR_NOT_READY);
+    if (Pc().MediumIn(letter_)) return Finish(call, 0);
+    Pc().CriticalError();  // the cache has nowhere to go
+    return Finish(call, ERROR_NOT_READY);
   }
 
   BOOL Size(int64_t *size) override {

@@ -29,6 +29,8 @@ DWORD Int26Code(DWORD error) {
   switch (error) {
     case ERROR_WRITE_PROTECT:
       return 0x0300;
+    case ERROR_BAD_COMMAND:
+      return 0x0103;  // AL 03h: unknown command
     case ERROR_NOT_READY:
       return 0x8002;
     case ERROR_CRC:
@@ -216,7 +218,7 @@ class Vwin32 : public winapi::KernelObject {
                               DeviceCall &call) {
     call.startSector = packet.startSector;
     call.sectors = packet.sectors;
-    if (!drive.medium) return ERROR_NOT_READY;
+    if (!drive.medium) return CheckWrite(drive, 0, 0);  // the critical error of a missing disk
     DWORD sector = drive.medium->geometry.BytesPerSector;
     int64_t offset = static_cast<int64_t>(packet.startSector) * sector;
     int64_t length = static_cast<int64_t>(packet.sectors) * sector;
