@@ -79,20 +79,10 @@ class Volume : public winapi::KernelObject {
 
   BOOL Write(const void *buffer, DWORD size, DWORD *written) override {
     DeviceCall call = NewCall(Call::Write);
-    call.offset = position_;
-    call.length = size;
-    Drive *drive = Pc().FindDrive(letter_);
-    if (!drive || drive->lockOwner != this) {
-      // Writing to a volume that this handle has not locked races the file
-      // system on the same disk; the product must never do it.
-      call.contractViolation = true;
-      return Finish(call, ERROR_ACCESS_DENIED);
-    }
-    if (!(access_ & GENERIC_WRITE)) return Finish(call, ERROR_ACCESS_DENIED);
-    DWORD sector = drive->medium ? drive->medium->geometry.BytesPerSector : 512;
-    if (sector == 0 || position_ % sector != 0 || size % sector != 0)
-      return Finish(call, ERROR_INVALID_PARAMETER);
-    if (DWORD error = CheckWrite(*drive, position_, size)) return Finish(call, error);
+    Drive *drive = nullptr;
+    DWORD error = CheckTransfer(call, GENERIC_WRITE, buffer, size, false, drive);
+    if (!error) error = CheckWrite(*drive, position_, size);
+    if (error) return Finish(call, error);
     memcpy(&drive->medium->bytes[static_cast<size_t>(position_)], buffer, size);
     position_ += size;
     if (written) *written = size - std::min(size, drive->shortWriteBytes);
@@ -102,22 +92,11 @@ class Volume : public winapi::KernelObject {
 
   BOOL Read(void *buffer, DWORD size, DWORD *read) override {
     DeviceCall call = NewCall(Call::Read);
-    call.offset = position_;
-    call.length = size;
-    Drive *drive = Pc().FindDrive(letter_);
-    if (!drive || drive->lockOwner != this) {
-      // The product reads only the volume it has locked.
-      call.contractViolation = true;
-      return Finish(call, ERROR_ACCESS_DENIED);
-    }
-    if (!(access_ & GENERIC_READ)) return Finish(call, ERROR_ACCESS_DENIED);
-    // A volume read bypasses the cache: offset, size and buffer address must
-    // all be whole sectors.
-    DWORD sector = drive->medium ? drive->medium->geometry.BytesPerSector : 512;
-    if (sector == 0 || position_ % sector != 0 || size % sector != 0 ||
-        reinterpret_cast<uintptr_t>(buffer) % sector != 0)
-      return Finish(call, ERROR_INVALID_PARAMETER);
-    if (DWORD error = CheckRead(*drive, position_, size)) return Finish(call, error);
+    Drive *drive = nullptr;
+    // Reads bypass the cache: the buffer's address must be whole sectors too.
+    DWORD error = CheckTransfer(call, GENERIC_READ, buffer, size, true, drive);
+    if (!error) error = CheckRead(*drive, position_, size);
+    if (error) return Finish(call, error);
     memcpy(buffer, &drive->medium->bytes[static_cast<size_t>(position_)], size);
     position_ += size;
     if (read) *read = size;
@@ -200,6 +179,27 @@ class Volume : public winapi::KernelObject {
   }
 
  private:
+  // What every read and write at the file pointer must satisfy: the volume
+  // locked by this handle (reading or writing a volume the product has not
+  // locked races the file system on the same disk; it must never do it), the
+  // access, whole sectors. 0, or the code the request fails with.
+  DWORD CheckTransfer(DeviceCall &call, DWORD access, const void *buffer, DWORD size,
+                      bool alignedBuffer, Drive *&drive) const {
+    call.offset = position_;
+    call.length = size;
+    drive = Pc().FindDrive(letter_);
+    if (!drive || drive->lockOwner != this) {
+      call.contractViolation = true;
+      return ERROR_ACCESS_DENIED;
+    }
+    if (!(access_ & access)) return ERROR_ACCESS_DENIED;
+    DWORD sector = drive->medium ? drive->medium->geometry.BytesPerSector : 512;
+    if (sector == 0 || position_ % sector != 0 || size % sector != 0 ||
+        (alignedBuffer && reinterpret_cast<uintptr_t>(buffer) % sector != 0))
+      return ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+
   int64_t MediumSize() const {
     Medium *medium = Pc().MediumIn(letter_);
     return medium ? static_cast<int64_t>(medium->bytes.size()) : 0;
