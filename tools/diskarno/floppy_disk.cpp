@@ -51,6 +51,7 @@ struct TWriteRun {
   DWORD failedTrack;
   DWORD error;
   bool stopped;
+  bool changed;  // the disk in the drive is not the one measured
 };
 
 // No question goes to a user: a changed medium or a failed track stops.
@@ -63,8 +64,7 @@ void WriterCallback(ULONG_PTR userData, int event, TWriteStatus &status, LONG &a
       if (status.Geometry.SectorsPerTrack != run.geometry.SectorsPerTrack ||
           status.Geometry.TracksPerCylinder != run.geometry.TracksPerCylinder ||
           status.Geometry.BytesPerSector != run.geometry.BytesPerSector) {
-        SetLastError(ERROR_MEDIA_CHANGED);
-        run.error = ERROR_MEDIA_CHANGED;
+        run.changed = true;
         action = kActionStop;
       }
       break;
@@ -89,7 +89,7 @@ void WriterCallback(ULONG_PTR userData, int event, TWriteStatus &status, LONG &a
 
 TWriteOutcome TFloppyDisk::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook,
                                        void *context, DWORD &failedTrack, std::string &error) {
-  TWriteRun run = {hook, context, geometry_, kNoTrack, 0, false};
+  TWriteRun run = {hook, context, geometry_, kNoTrack, 0, false, false};
   LONG size = static_cast<LONG>(count * TrackSize());
   bool written =
       WriteImage(letter_, image, size, reinterpret_cast<ULONG_PTR>(&run), WriterCallback);
@@ -98,7 +98,7 @@ TWriteOutcome TFloppyDisk::WriteTracks(const BYTE *image, DWORD count, TTrackHoo
   failedTrack = run.failedTrack;
   if (written) return TWriteOutcome::Done;
   if (run.stopped) return TWriteOutcome::Stopped;
-  error = FailureText(code);
+  error = run.changed ? std::string("the disk was changed") : FailureText(code);
   return TWriteOutcome::Failed;
 }
 
