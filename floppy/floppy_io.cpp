@@ -10,7 +10,7 @@ bool HasFat32Services = false;
 namespace {
 
 constexpr DWORD kFat32Build = 1081;
-constexpr int kVwinWriteAttempts = 2;
+constexpr int kVwinAttempts = 2;
 // INT 26h codes 0 (write-protect violation) and 3 both mean a protected disk.
 constexpr DWORD kInt26WriteProtect = kVwinInt26Error + 0;
 constexpr DWORD kInt26UnknownCommand = kVwinInt26Error + 3;
@@ -19,10 +19,11 @@ void SetErrorIfNone(DWORD code) {
   if (GetLastError() == 0) SetLastError(code);
 }
 
+// A sector size of 0 holds no track at all; offsets are never divided by it.
 bool TrackPositionValid(const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
                         DWORD firstSector) {
   return static_cast<int64_t>(cylinder) < geometry.Cylinders && head < geometry.TracksPerCylinder &&
-         firstSector < geometry.SectorsPerTrack;
+         firstSector < geometry.SectorsPerTrack && geometry.BytesPerSector != 0;
 }
 
 // The byte offset of the sector run on the volume; false when it does not fit
@@ -38,29 +39,48 @@ bool TrackOffset(const TDiskGeometry &geometry, DWORD cylinder, DWORD head, DWOR
   return true;
 }
 
-bool NtWriteTrack(BYTE driveIndex, DWORD offset, const BYTE *data, DWORD size) {
-  return NtRequest(driveIndex, GENERIC_WRITE, FILE_SHARE_WRITE, NtWriteRequest(offset, data, size));
-}
-
-bool VwinWriteTrack(BYTE driveIndex, DWORD startSector, DWORD count, const BYTE *data) {
-  // Only this write's own failures count below: a code left by earlier work
-  // (a track the user ignored, say) must not stand for this disk's answer.
-  SetLastError(NO_ERROR);
-  DWORD kept = 0;
-  for (int attempt = 0; attempt < kVwinWriteAttempts; ++attempt) {
-    if (VwinAbsoluteWrite(static_cast<BYTE>(driveIndex + 1), startSector, static_cast<WORD>(count),
-                          data))
-      return true;
-    kept = VwinLastError();
-    VwinResetDisk();
-  }
-  // A code already set (a failed DeviceIoControl) says more than the DOS one.
-  SetErrorIfNone(kept == kInt26WriteProtect || kept == kInt26UnknownCommand ? ERROR_WRITE_PROTECT
-                                                                            : ERROR_NOT_READY);
-  return false;
+bool AbsoluteWriteAttempt(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data) {
+  return VwinAbsoluteWrite(dosDrive, startSector, count, data);
 }
 
 }  // namespace
+
+bool CheckTrackRequest(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
+                       DWORD firstSector, DWORD count, DWORD size, DWORD sizeError,
+                       BYTE &driveIndex, DWORD &offset) {
+  if (!CheckFloppyDrive(letter, driveIndex)) return false;
+  if (!TrackPositionValid(geometry, cylinder, head, firstSector)) {
+    SetLastError(kErrorTrackPosition);
+    return false;
+  }
+  if (static_cast<uint64_t>(firstSector) + count > geometry.SectorsPerTrack) {
+    SetErrorIfNone(kErrorTrackPosition);
+    return false;
+  }
+  if (size != static_cast<uint64_t>(geometry.BytesPerSector) * count) {
+    SetLastError(sizeError);
+    return false;
+  }
+  if (!TrackOffset(geometry, cylinder, head, firstSector, count, offset)) {
+    SetLastError(kErrorTrackPosition);
+    return false;
+  }
+  return true;
+}
+
+bool VwinTransferRetried(TVwinTransfer transfer, BYTE dosDrive, DWORD startSector, WORD count,
+                         BYTE *data, DWORD &kept) {
+  // Only this transfer's own failures count: a code left by earlier work (a
+  // track the user ignored, say) must not stand for this disk's answer.
+  SetLastError(NO_ERROR);
+  kept = 0;
+  for (int attempt = 0; attempt < kVwinAttempts; ++attempt) {
+    if (transfer(dosDrive, startSector, count, data)) return true;
+    kept = VwinLastError();
+    VwinResetDisk();
+  }
+  return false;
+}
 
 bool CheckFloppyDrive(char letter, BYTE &driveIndex) {
   switch (letter) {
@@ -81,26 +101,22 @@ bool CheckFloppyDrive(char letter, BYTE &driveIndex) {
 bool WriteTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
                 DWORD firstSector, DWORD count, const BYTE *data, const DWORD &size) {
   BYTE driveIndex;
-  if (!CheckFloppyDrive(letter, driveIndex)) return false;
-  if (!TrackPositionValid(geometry, cylinder, head, firstSector)) {
-    SetLastError(kErrorTrackPosition);
-    return false;
-  }
-  if (static_cast<uint64_t>(firstSector) + count > geometry.SectorsPerTrack) {
-    SetErrorIfNone(kErrorTrackPosition);
-    return false;
-  }
-  if (size != static_cast<uint64_t>(geometry.BytesPerSector) * count) {
-    SetLastError(kErrorWriteBufferSize);
-    return false;
-  }
   DWORD offset;
-  if (!TrackOffset(geometry, cylinder, head, firstSector, count, offset)) {
-    SetLastError(kErrorTrackPosition);
+  if (!CheckTrackRequest(letter, geometry, cylinder, head, firstSector, count, size,
+                         kErrorWriteBufferSize, driveIndex, offset))
     return false;
-  }
-  if (IsNtPlatform) return NtWriteTrack(driveIndex, offset, data, size);
-  return VwinWriteTrack(driveIndex, offset / geometry.BytesPerSector, count, data);
+  if (IsNtPlatform)
+    return NtRequest(driveIndex, GENERIC_WRITE, FILE_SHARE_WRITE,
+                     NtWriteRequest(offset, data, size));
+  DWORD kept;
+  if (VwinTransferRetried(AbsoluteWriteAttempt, static_cast<BYTE>(driveIndex + 1),
+                          offset / geometry.BytesPerSector, static_cast<WORD>(count),
+                          const_cast<BYTE *>(data), kept))
+    return true;
+  // A code already set (a failed DeviceIoControl) says more than the DOS one.
+  SetErrorIfNone(kept == kInt26WriteProtect || kept == kInt26UnknownCommand ? ERROR_WRITE_PROTECT
+                                                                            : ERROR_NOT_READY);
+  return false;
 }
 
 void ReleaseDrive() {

@@ -25,6 +25,7 @@ constexpr DWORD kVwinInt26Error = 0x10000;  // + the DOS error code in AL
 // VWIN32 control codes.
 constexpr DWORD VWIN32_DIOC_CLOSE = 0;
 constexpr DWORD VWIN32_DIOC_DOS_IOCTL = 1;
+constexpr DWORD VWIN32_DIOC_DOS_INT25 = 2;
 constexpr DWORD VWIN32_DIOC_DOS_INT26 = 3;
 constexpr DWORD VWIN32_DIOC_DOS_INT13 = 4;
 constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
@@ -83,15 +84,22 @@ bool ReadTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD
 // Gives back whatever channel is open. Harmless when nothing is.
 void ReleaseDrive();
 
+// The checks of every track request, in this order: the drive letter, the
+// track position, the sector run within the track, the buffer size (else
+// sizeError). True with the drive index and the run's byte offset.
+bool CheckTrackRequest(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
+                       DWORD firstSector, DWORD count, DWORD size, DWORD sizeError,
+                       BYTE &driveIndex, DWORD &offset);
+
 // NT channel. A request is a positioned write, a device-control request, or
 // the volume's length.
 enum class TNtRequestKind { Write, Control, Length };
 struct TNtRequest {
   TNtRequestKind Kind;
-  DWORD Offset;         // write: byte offset on the volume
-  const void *Data;     // write: the bytes
-  DWORD Length;         // write: their count
-  DWORD ControlCode;    // device control
+  DWORD Offset;       // write: byte offset on the volume
+  const void *Data;   // write: the bytes
+  DWORD Length;       // write: their count
+  DWORD ControlCode;  // device control
   void *InBuffer;
   DWORD InSize;
   void *OutBuffer;
@@ -101,6 +109,12 @@ struct TNtRequest {
 TNtRequest NtWriteRequest(DWORD offset, const void *data, DWORD length);
 TNtRequest NtControlRequest(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize);
 TNtRequest NtLengthRequest(LONGLONG *volumeLength);
+// Makes the channel the open, locked volume of the drive with that access
+// and share mode, reusing it when it matches. False with the open's or the
+// lock's code; the channel is then empty. The caller runs it under
+// TErrorModeScope.
+bool NtAcquire(BYTE driveIndex, DWORD access, DWORD shareMode);
+HANDLE NtHandle();
 // Opens and locks the volume unless the open channel matches drive, access
 // and share mode, then performs the request. The channel stays open and
 // locked afterwards, whatever the outcome.
@@ -114,6 +128,14 @@ void NtRelease();
 bool VwinCall(DWORD controlCode, DIOC_REGISTERS &registers);
 void VwinResetDisk();
 bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE *data);
+bool VwinAbsoluteRead(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data);
+// One DOS transfer of a sector run; false with VwinLastError set.
+typedef bool (*TVwinTransfer)(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data);
+// Up to two attempts, with a disk-system reset after each failed one (the
+// last too). Clears the last error first; on false, kept is the
+// VwinLastError of the last attempt.
+bool VwinTransferRetried(TVwinTransfer transfer, BYTE dosDrive, DWORD startSector, WORD count,
+                         BYTE *data, DWORD &kept);
 DWORD VwinLastError();
 void SetVwinLastError(DWORD value);
 // Takes the VWIN32 module's own copy of the version record.

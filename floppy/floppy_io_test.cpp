@@ -273,4 +273,87 @@ TEST_F(FloppyIo9x, Int26CarryRecordsDosCode) {
   ReleaseDrive();
 }
 
+// Track reads on every family: the same channel as the writes, one device
+// request per track, and the disk's own answer when a track can't be read.
+class FloppyRead : public FloppyIo, public ::testing::WithParamInterface<TPlatform> {
+ protected:
+  void SetUp() override {
+    FloppyIo::SetUp();
+    StartWithDisk(GetParam());
+    std::vector<unsigned char> &disk = Pc().MediumIn('A')->bytes;
+    for (size_t i = 0; i < disk.size(); ++i) disk[i] = static_cast<unsigned char>(i * 7 + i / 512);
+  }
+  bool Read(DWORD cylinder, DWORD head, BYTE *into, DWORD size = kTrack) {
+    return ReadTrack('A', kGeometry144, cylinder, head, 0, 18, into, size);
+  }
+  bool TrackOnDisk(DWORD cylinder, DWORD head, const BYTE *bytes) {
+    const BYTE *disk = Pc().MediumIn('A')->bytes.data() + (cylinder * 2 + head) * kTrack;
+    return std::equal(bytes, bytes + kTrack, disk);
+  }
+  // The device requests that moved sectors from the disk.
+  size_t ReadRequests() {
+    return Pc().Count(Call::Read) + Pc().Count(Call::AbsoluteRead) + Pc().Count(Call::ExtendedRead);
+  }
+};
+
+TEST_P(FloppyRead, OneRequestPerTrackOnOneChannel) {
+  Pc().SetWriteProtected('A', true);  // protection does not stop reading
+  std::vector<BYTE> buffer(kTrack + 1);
+  ASSERT_TRUE(Read(3, 1, buffer.data())) << GetLastError();
+  EXPECT_TRUE(TrackOnDisk(3, 1, buffer.data()));
+  // A buffer off the sector boundary reads the same bytes.
+  ASSERT_TRUE(Read(79, 0, buffer.data() + 1));
+  EXPECT_TRUE(TrackOnDisk(79, 0, buffer.data() + 1));
+  EXPECT_EQ(ReadRequests(), 2u);
+  EXPECT_EQ(Pc().Count(Call::Open), 1u);
+  EXPECT_EQ(Pc().Count(Call::Lock), GetParam() == TPlatform::Nt ? 1u : 0u);
+  EXPECT_EQ(Pc().Count(GetParam() == TPlatform::Win98 ? Call::AbsoluteRead : Call::ExtendedRead),
+            0u);
+  // Reading reopens a channel that was opened for writing.
+  if (GetParam() == TPlatform::Nt) {
+    Pc().SetWriteProtected('A', false);
+    ASSERT_TRUE(Write('A', 5, 0));
+    ASSERT_TRUE(Read(5, 0, buffer.data()));
+    std::vector<sim::DeviceCall> opens = Pc().Calls(Call::Open);
+    ASSERT_EQ(opens.size(), 3u);
+    EXPECT_EQ(opens[0].access, GENERIC_READ);
+    EXPECT_EQ(opens[2].access, GENERIC_READ);
+  }
+  ReleaseDrive();
+}
+
+TEST_P(FloppyRead, BadTrackFailsWithTheDiskAnswer) {
+  struct Case {
+    DWORD deviceError;
+  } cases[] = {{ERROR_CRC}, {ERROR_SECTOR_NOT_FOUND}, {ERROR_NOT_READY}, {ERROR_GEN_FAILURE}};
+  std::vector<BYTE> buffer(kTrack);
+  bool nt = GetParam() == TPlatform::Nt;
+  int requestsPerTrack = nt ? 1 : GetParam() == TPlatform::Win98 ? 4 : 2;
+  for (const Case &c : cases) {
+    Pc().ClearLog();
+    Pc().FailTrack('A', 2, 1, requestsPerTrack, c.deviceError);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(Read(2, 1, buffer.data()));
+    EXPECT_EQ(GetLastError(), c.deviceError);
+    EXPECT_EQ(Pc().Count(Call::DiskReset), nt ? 0u : 2u) << "two attempts, a reset after each";
+    ReleaseDrive();
+  }
+  // A track that fails once reads on the second attempt (9x) or not at all (NT).
+  Pc().ClearLog();
+  Pc().FailTrack('A', 2, 1, nt ? 1 : requestsPerTrack / 2, ERROR_CRC);
+  EXPECT_EQ(Read(2, 1, buffer.data()), !nt);
+  EXPECT_EQ(Pc().Count(Call::DiskReset), nt ? 0u : 1u);
+  ReleaseDrive();
+  ReleaseDrive();
+  // The buffer size is checked before any device is touched.
+  Pc().ClearLog();
+  EXPECT_FALSE(Read(0, 0, buffer.data(), kTrack - 512));
+  EXPECT_EQ(GetLastError(), kErrorReadBufferSize);
+  EXPECT_TRUE(Pc().Log().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Platforms, FloppyRead,
+                         ::testing::Values(TPlatform::Nt, TPlatform::Win95, TPlatform::Win98),
+                         testing_support::PlatformName);
+
 }  // namespace

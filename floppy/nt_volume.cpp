@@ -130,10 +130,18 @@ TNtRequest NtLengthRequest(LONGLONG *volumeLength) {
   return request;
 }
 
+bool NtAcquire(BYTE driveIndex, DWORD access, DWORD shareMode) {
+  return ChannelMatches(driveIndex, access, shareMode) ||
+         OpenChannel(driveIndex, access, shareMode);
+}
+
+HANDLE NtHandle() {
+  return channel.Handle;
+}
+
 bool NtRequest(BYTE driveIndex, DWORD access, DWORD shareMode, const TNtRequest &request) {
   TErrorModeScope errorMode;
-  if (!ChannelMatches(driveIndex, access, shareMode) && !OpenChannel(driveIndex, access, shareMode))
-    return false;
+  if (!NtAcquire(driveIndex, access, shareMode)) return false;
   switch (request.Kind) {
     case TNtRequestKind::Write:
       return PositionedWrite(request);

@@ -34,22 +34,25 @@ bool CarrySet(const DIOC_REGISTERS &registers) {
   return (registers.reg_Flags & kCarryFlag) != 0;
 }
 
-bool ExtendedAbsoluteWrite(BYTE dosDrive, DISKIO &packet) {
+// INT 21h 7305h; SI bit 0 chooses between writing (1) and reading (0).
+bool ExtendedAbsoluteIo(BYTE dosDrive, DISKIO &packet, DWORD direction) {
   DIOC_REGISTERS registers = {};
   registers.reg_EAX = kExtendedAbsoluteDiskIo;
   registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&packet);
   registers.reg_ECX = kUsePacket;
   registers.reg_EDX = dosDrive;
-  registers.reg_ESI = kExtendedWriteFlag;
+  registers.reg_ESI = direction;
   return VwinCall(VWIN32_DIOC_DOS_DRIVEINFO, registers) && !CarrySet(registers);
 }
 
-bool Int26AbsoluteWrite(BYTE dosDrive, DISKIO &packet) {
+// INT 25h (read) or INT 26h (write) on the drive index; a DOS failure leaves
+// its code from AL in VwinLastError.
+bool AbsoluteIo(DWORD controlCode, BYTE dosDrive, DISKIO &packet) {
   DIOC_REGISTERS registers = {};
   registers.reg_EAX = static_cast<DWORD>(dosDrive - 1);
   registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&packet);
   registers.reg_ECX = kUsePacket;
-  if (!VwinCall(VWIN32_DIOC_DOS_INT26, registers)) return false;
+  if (!VwinCall(controlCode, registers)) return false;
   if (CarrySet(registers)) {
     vwinLastError = kVwinInt26Error + (registers.reg_EAX & 0xFF);
     return false;
@@ -100,6 +103,15 @@ bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE 
   packet.dwStartSector = startSector;
   packet.wSectors = count;
   packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
-  if (HasFat32Services && ExtendedAbsoluteWrite(dosDrive, packet)) return true;
-  return Int26AbsoluteWrite(dosDrive, packet);
+  if (HasFat32Services && ExtendedAbsoluteIo(dosDrive, packet, kExtendedWriteFlag)) return true;
+  return AbsoluteIo(VWIN32_DIOC_DOS_INT26, dosDrive, packet);
+}
+
+bool VwinAbsoluteRead(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data) {
+  DISKIO packet;
+  packet.dwStartSector = startSector;
+  packet.wSectors = count;
+  packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
+  if (HasFat32Services && ExtendedAbsoluteIo(dosDrive, packet, 0)) return true;
+  return AbsoluteIo(VWIN32_DIOC_DOS_INT25, dosDrive, packet);
 }

@@ -60,13 +60,11 @@ HANDLE OpenDevice(const std::string &path, DWORD access, DWORD share, DWORD crea
   return INVALID_HANDLE_VALUE;
 }
 
-DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length) {
-  if (!drive.medium) return ERROR_NOT_READY;
-  Medium &medium = *drive.medium;
-  if (medium.writeProtected) return ERROR_WRITE_PROTECT;
-  if (offset < 0 || length <= 0 || offset + length > static_cast<int64_t>(medium.bytes.size()))
-    return ERROR_SECTOR_NOT_FOUND;
-  const DISK_GEOMETRY &geometry = medium.geometry;
+namespace {
+
+// The first bad-track fault that the request meets, counted down; 0 when none.
+DWORD TrackFaultOf(Drive &drive, int64_t offset, int64_t length) {
+  const DISK_GEOMETRY &geometry = drive.medium->geometry;
   int64_t trackBytes = static_cast<int64_t>(geometry.SectorsPerTrack) * geometry.BytesPerSector;
   if (trackBytes == 0 || geometry.TracksPerCylinder == 0) return 0;
   int64_t firstTrack = offset / trackBytes;
@@ -79,6 +77,25 @@ DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length) {
     }
   }
   return 0;
+}
+
+DWORD CheckAccess(Drive &drive, int64_t offset, int64_t length, bool write) {
+  if (!drive.medium) return ERROR_NOT_READY;
+  Medium &medium = *drive.medium;
+  if (write && medium.writeProtected) return ERROR_WRITE_PROTECT;
+  if (offset < 0 || length <= 0 || offset + length > static_cast<int64_t>(medium.bytes.size()))
+    return ERROR_SECTOR_NOT_FOUND;
+  return TrackFaultOf(drive, offset, length);
+}
+
+}  // namespace
+
+DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length) {
+  return CheckAccess(drive, offset, length, true);
+}
+
+DWORD CheckRead(Drive &drive, int64_t offset, int64_t length) {
+  return CheckAccess(drive, offset, length, false);
 }
 
 void CountGoodWrite(Drive &drive) {

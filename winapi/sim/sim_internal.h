@@ -21,6 +21,9 @@ HANDLE OpenVwin32(const std::string &path, DWORD access, DWORD share, DWORD crea
 // of its medium. Returns 0 when the write may land, else the Win32 code it
 // fails with. A landing write counts towards the removal of the medium.
 DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length);
+// The same for a read: no medium, a sector outside it, a bad track; write
+// protection does not stop a read.
+DWORD CheckRead(Drive &drive, int64_t offset, int64_t length);
 // Counts a good write; the medium leaves when the fault says so.
 void CountGoodWrite(Drive &drive);
 

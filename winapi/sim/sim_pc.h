@@ -107,7 +107,7 @@ enum class VolumeDriver { Windows, Wine };
 struct TrackFault {
   int64_t cylinder;
   DWORD head;
-  int remaining;  // device write requests still to fail
+  int remaining;  // device requests (reads and writes) still to fail
   DWORD error;    // Win32 code; the VWIN32 device answers its DOS equivalent
 };
 
@@ -145,11 +145,14 @@ enum class Call {
   OtherControl,   // any other control code on a volume
   SetPointer,     // SetFilePointer on a volume (offset = new position)
   Write,          // WriteFile on a volume
+  Read,           // ReadFile on a volume
   Flush,          // FlushFileBuffers on a volume
   GetSize,        // GetFileSizeEx / GetFileSize on a volume
   DosIoctl,       // VWIN32 code 1: INT 21h 440Dh (code = CX)
   ExtendedWrite,  // VWIN32 code 6: INT 21h 7305h
   AbsoluteWrite,  // VWIN32 code 3: INT 26h
+  ExtendedRead,   // VWIN32 code 6: INT 21h 7305h with SI bit 0 clear
+  AbsoluteRead,   // VWIN32 code 2: INT 25h
   DiskReset,      // VWIN32 code 4: INT 13h
   VwinOther,      // VWIN32, any other control code or function
 };
@@ -160,9 +163,9 @@ struct DeviceCall {
   char drive = 0;                                        // the drive addressed, when there is one
   DWORD access = 0, share = 0, creation = 0, flags = 0;  // Open
   DWORD code = 0;      // control code (volumes), CX (440Dh), VWIN32 control code otherwise
-  int64_t offset = 0;  // byte offset of a write or a new file pointer
-  DWORD length = 0;    // bytes of a write
-  DWORD startSector = 0, sectors = 0;  // VWIN32 writes
+  int64_t offset = 0;  // byte offset of a read or write, or a new file pointer
+  DWORD length = 0;    // bytes of a read or write
+  DWORD startSector = 0, sectors = 0;  // VWIN32 reads and writes
   bool ok = false;                     // what DeviceIoControl / WriteFile / ... returned
   DWORD error = 0;                     // the Win32 code when !ok
   bool carry = false;                  // VWIN32: the carry flag handed back

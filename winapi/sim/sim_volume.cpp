@@ -1,5 +1,5 @@
 // The NT volume device \\.\A: of the simulated PC: sharing, the volume lock,
-// geometry and media-type requests, positioned writes onto the medium.
+// geometry and media-type requests, positioned reads and writes of the medium.
 //
 // Each request has its own virtual member, so that a volume driver with other
 // answers (for example one that supports no geometry request) can be a
@@ -96,6 +96,30 @@ class Volume : public winapi::KernelObject {
     position_ += size;
     if (written) *written = size;
     CountGoodWrite(*drive);
+    return Finish(call, 0);
+  }
+
+  BOOL Read(void *buffer, DWORD size, DWORD *read) override {
+    DeviceCall call = NewCall(Call::Read);
+    call.offset = position_;
+    call.length = size;
+    Drive *drive = Pc().FindDrive(letter_);
+    if (!drive || drive->lockOwner != this) {
+      // The product reads only the volume it has locked.
+      call.contractViolation = true;
+      return Finish(call, ERROR_ACCESS_DENIED);
+    }
+    if (!(access_ & GENERIC_READ)) return Finish(call, ERROR_ACCESS_DENIED);
+    // A volume read bypasses the cache: offset, size and buffer address must
+    // all be whole sectors.
+    DWORD sector = drive->medium ? drive->medium->geometry.BytesPerSector : 512;
+    if (sector == 0 || position_ % sector != 0 || size % sector != 0 ||
+        reinterpret_cast<uintptr_t>(buffer) % sector != 0)
+      return Finish(call, ERROR_INVALID_PARAMETER);
+    if (DWORD error = CheckRead(*drive, position_, size)) return Finish(call, error);
+    memcpy(buffer, &drive->medium->bytes[static_cast<size_t>(position_)], size);
+    position_ += size;
+    if (read) *read = size;
     return Finish(call, 0);
   }
 

@@ -24,7 +24,7 @@ DosAnswer DosError(DWORD ax) {
   return DosAnswer{true, ax};
 }
 
-// INT 26h reports the DOS driver error in AL and the BIOS status in AH.
+// INT 25h and 26h report the DOS driver error in AL and the BIOS status in AH.
 DWORD Int26Code(DWORD error) {
   switch (error) {
     case ERROR_WRITE_PROTECT:
@@ -150,6 +150,8 @@ class Vwin32 : public winapi::KernelObject {
     switch (code) {
       case 1:
         return Call::DosIoctl;
+      case 2:
+        return Call::AbsoluteRead;
       case 3:
         return Call::AbsoluteWrite;
       case 4:
@@ -173,12 +175,14 @@ class Vwin32 : public winapi::KernelObject {
     switch (code) {
       case 1:
         return DosIoctl(registers, call);
+      case 2:
+        return AbsoluteIo(registers, call, false);
       case 3:
-        return AbsoluteWrite(registers, call);
+        return AbsoluteIo(registers, call, true);
       case 4:
         return DiskReset(registers, call);
       case 6:
-        return ExtendedWrite(registers, call);
+        return ExtendedIo(registers, call);
       default:
         return DosError(0x0001);
     }
@@ -206,9 +210,10 @@ class Vwin32 : public winapi::KernelObject {
     return kDone;
   }
 
-  // Writes the sectors of a DISKIO packet onto the drive's medium; 0 or the
-  // Win32 code of the failure.
-  static DWORD WritePacket(Drive &drive, const DiskIoPacket &packet, DeviceCall &call) {
+  // Reads or writes the sectors of a DISKIO packet on the drive's medium; 0
+  // or the Win32 code of the failure.
+  static DWORD TransferPacket(Drive &drive, const DiskIoPacket &packet, bool write,
+                              DeviceCall &call) {
     call.startSector = packet.startSector;
     call.sectors = packet.sectors;
     if (!drive.medium) return ERROR_NOT_READY;
@@ -217,15 +222,22 @@ class Vwin32 : public winapi::KernelObject {
     int64_t length = static_cast<int64_t>(packet.sectors) * sector;
     call.offset = offset;
     call.length = static_cast<DWORD>(length);
-    if (DWORD error = CheckWrite(drive, offset, length)) return error;
-    memcpy(&drive.medium->bytes[static_cast<size_t>(offset)],
-           reinterpret_cast<const void *>(packet.buffer), static_cast<size_t>(length));
-    CountGoodWrite(drive);
+    void *buffer = reinterpret_cast<void *>(packet.buffer);
+    BYTE *disk = drive.medium->bytes.data();
+    if (DWORD error = write ? CheckWrite(drive, offset, length) : CheckRead(drive, offset, length))
+      return error;
+    if (write) {
+      memcpy(disk + offset, buffer, static_cast<size_t>(length));
+      CountGoodWrite(drive);
+    } else {
+      memcpy(buffer, disk + offset, static_cast<size_t>(length));
+    }
     return 0;
   }
 
-  // INT 26h with CX = FFFFh: AL = drive (0 = A:), DS:BX = the DISKIO packet.
-  static DosAnswer AbsoluteWrite(DiocRegisters &registers, DeviceCall &call) {
+  // INT 25h (read) or INT 26h (write) with CX = FFFFh: AL = drive (0 = A:),
+  // DS:BX = the DISKIO packet.
+  static DosAnswer AbsoluteIo(DiocRegisters &registers, DeviceCall &call, bool write) {
     DWORD index = registers.reg_EAX & 0xFF;
     call.drive = static_cast<char>('A' + index);
     Drive *drive = FloppyOfDosNumber(index + 1);
@@ -236,20 +248,22 @@ class Vwin32 : public winapi::KernelObject {
     }
     DiskIoPacket packet;
     memcpy(&packet, reinterpret_cast<const void *>(registers.reg_EBX), sizeof packet);
-    DWORD error = WritePacket(*drive, packet, call);
+    DWORD error = TransferPacket(*drive, packet, write, call);
     return error ? DosError(Int26Code(error)) : kDone;
   }
 
   // INT 21h 7305h: DL = drive (1 = A:), SI bit 0 = write, DS:BX = the packet.
-  static DosAnswer ExtendedWrite(DiocRegisters &registers, DeviceCall &call) {
+  static DosAnswer ExtendedIo(DiocRegisters &registers, DeviceCall &call) {
+    bool write = (registers.reg_ESI & 1) != 0;
+    if (!write) call.kind = Call::ExtendedRead;
     call.drive = static_cast<char>('A' + (registers.reg_EDX & 0xFF) - 1);
     if ((registers.reg_EAX & 0xFFFF) != 0x7305 || !Pc().HasFat32Services()) return DosError(0x7300);
-    if (registers.reg_ECX != 0xFFFFFFFF || !(registers.reg_ESI & 1)) return DosError(0x0001);
+    if (registers.reg_ECX != 0xFFFFFFFF) return DosError(0x0001);
     Drive *drive = FloppyOfDosNumber(registers.reg_EDX & 0xFF);
     if (!drive) return DosError(0x000F);
     DiskIoPacket packet;
     memcpy(&packet, reinterpret_cast<const void *>(registers.reg_EBX), sizeof packet);
-    DWORD error = WritePacket(*drive, packet, call);
+    DWORD error = TransferPacket(*drive, packet, write, call);
     return error ? DosError(ExtendedCode(error)) : kDone;
   }
 
