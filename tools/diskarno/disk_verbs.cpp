@@ -104,8 +104,7 @@ TPassOutcome ReadWholeDisk(TDisk &disk, bool keepGoing, TPass &pass, std::vector
     BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
     std::string error;
     if (disk.ReadTrack(track, data, error)) continue;
-    message =
-        "can't read " + TrackName(disk.Geometry(), track) + " of " + disk.Name() + ": " + error;
+    message = TrackName(disk.Geometry(), track) + " of " + disk.Name() + " can't be read: " + error;
     if (!keepGoing) return TPassOutcome::Failed;
     memset(data, 0, disk.TrackSize());
     badTracks.push_back(track);
