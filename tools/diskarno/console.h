@@ -5,8 +5,9 @@
 
 bool StderrIsTerminal();
 bool StdinIsTerminal();
-// From now on Ctrl-C only sets the flag that InterruptRequested reads.
-void CatchInterrupt();
+// On: Ctrl-C only sets the flag that InterruptRequested reads. Off: Ctrl-C
+// ends the process again.
+void CatchInterrupt(bool on);
 bool InterruptRequested();
 
 #endif

@@ -21,9 +21,9 @@ bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }
 
-void CatchInterrupt() {
+void CatchInterrupt(bool on) {
   struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = on ? OnInterrupt : SIG_DFL;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;  // a track's read or write is not cut short
   sigaction(SIGINT, &action, nullptr);

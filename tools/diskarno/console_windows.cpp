@@ -28,8 +28,8 @@ bool StdinIsTerminal() {
   return IsConsole(STD_INPUT_HANDLE);
 }
 
-void CatchInterrupt() {
-  SetConsoleCtrlHandler(OnControl, TRUE);
+void CatchInterrupt(bool on) {
+  SetConsoleCtrlHandler(OnControl, on ? TRUE : FALSE);
 }
 
 bool InterruptRequested() {

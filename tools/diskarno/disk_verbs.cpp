@@ -61,8 +61,13 @@ std::string Number(uint64_t value) {
 class TPass {
  public:
   TPass(TToolOutput &output, bool quiet, const char *doing, DWORD total)
-      : output_(output), quiet_(quiet), doing_(doing), total_(total) {}
-  ~TPass() { Clear(); }
+      : output_(output), quiet_(quiet), doing_(doing), total_(total) {
+    if (output_.catchInterrupt) output_.catchInterrupt(true);
+  }
+  ~TPass() {
+    Clear();
+    if (output_.catchInterrupt) output_.catchInterrupt(false);
+  }
 
   // False when the user asked to stop.
   bool Track(DWORD track) {

@@ -32,8 +32,8 @@ bool AskYes(const std::string &question) {
 int main(int argc, char **argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   TToolOutput output;
-  CatchInterrupt();
   output.interrupted = InterruptRequested;
+  output.catchInterrupt = CatchInterrupt;
   if (StderrIsTerminal()) output.status = ShowStatus;
   if (StdinIsTerminal() && StderrIsTerminal()) output.confirm = AskYes;
   int code = RunTool(arguments, output);

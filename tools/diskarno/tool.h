@@ -23,6 +23,9 @@ struct TToolOutput {
   void (*status)(const std::string &text) = nullptr;
   // Asked between tracks: true stops the transfer (Ctrl-C). Null: never.
   bool (*interrupted)() = nullptr;
+  // On while tracks move: Ctrl-C then only asks to stop (interrupted);
+  // outside transfers it ends the process as usual. Null: nothing to do.
+  void (*catchInterrupt)(bool on) = nullptr;
   // Asks the user to type "yes"; null where nobody can answer.
   bool (*confirm)(const std::string &question) = nullptr;
 };
