@@ -209,4 +209,25 @@ TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
   }
 }
 
+int tracksBeforeCtrlC = 0;
+
+TEST_P(ToolDriveScenarios, CtrlCStopsTheWriteAndGivesTheDriveBack) {
+  Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {}, "BLANK")));
+  TBytes before = Medium();
+  output = TToolOutput();
+  tracksBeforeCtrlC = 10;
+  output.interrupted = [] { return tracksBeforeCtrlC-- == 0; };
+  EXPECT_EQ(RunTool({"write", Path("disk.img"), "A:"}, output), 130);
+  EXPECT_NE(output.err.find("track 11 of 160; the disk in A: holds the first 10 tracks"),
+            std::string::npos)
+      << output.err;
+  EXPECT_EQ(Requests(false).size(), 10u);
+  EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 10 * kTrack, Medium().begin()));
+  EXPECT_TRUE(
+      std::equal(before.begin() + 10 * kTrack, before.end(), Medium().begin() + 10 * kTrack));
+  if (Nt()) {
+    EXPECT_EQ(Pc().Log().back().kind, Call::Close);
+  }
+}
+
 }  // namespace
