@@ -5,8 +5,10 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "device_environment.h"
+#include "disk_access.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 #include "tool.h"
@@ -228,6 +230,41 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_NE(output.err.find("not a removable disk"), std::string::npos) << output.err;
   ASSERT_EQ(Run({"read", Path("dev"), "-o", Path("x.img"), "--force"}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
+}
+
+// The Linux write asks the FAT root folder whether a disk holds files.
+TEST(FatRootLook, FilesLabelsAndDeletedEntries) {
+  TBytes withFile = MakeFatImage(k144, {{"A.TXT", "a"}}, "LABEL");
+  TBytes deleted = withFile;
+  const size_t root = 19 * 512;  // boot sector and two FATs of 9 sectors
+  size_t entry = root;
+  while (entry < root + 224 * 32 && memcmp(&deleted[entry], "A       TXT", 11) != 0) entry += 32;
+  ASSERT_LT(entry, root + 224 * 32);
+  deleted[entry] = 0xE5;
+  struct Case {
+    const char *what;
+    TBytes disk;
+    bool hasFiles;
+  };
+  const std::vector<Case> cases = {
+      {"a file", withFile, true},
+      {"the label only", MakeFatImage(k144, {}, "LABEL"), false},
+      {"a deleted file", deleted, false},
+      {"a 720 KB disk with a file", MakeFatImage(737280, {{"B.TXT", "b"}}), true},
+      {"no boot sector", TBytes(k144, 0), false},
+  };
+  for (const Case &c : cases) {
+    size_t needed = 0;
+    EXPECT_EQ(FatRootHasFiles(c.disk, needed), c.hasFiles) << c.what;
+    // Only the first sectors up to the end of the root folder are read.
+    TBytes start(c.disk.begin(), c.disk.begin() + std::min(needed, c.disk.size()));
+    EXPECT_EQ(FatRootHasFiles(start, needed), c.hasFiles) << c.what;
+    TBytes cut(start.begin(), start.end() - (start.size() > 512 ? 1 : 0));
+    if (c.hasFiles && start.size() > 512) {
+      EXPECT_FALSE(FatRootHasFiles(cut, needed)) << c.what;
+      EXPECT_GT(needed, cut.size());
+    }
+  }
 }
 
 }  // namespace
