@@ -36,11 +36,23 @@ bool PackageIsCorrupt() {
          Program.MediaType >= kMediaTypeCount || Program.ImageSize == -1;
 }
 
+typedef BOOL(WINAPI *TInitCommonControlsEx)(const INITCOMMONCONTROLSEX *);
+
 // The progress bar of the writing dialog needs its class before that
-// dialog is made.
+// dialog is made. COMCTL32 4.00 (the first Windows 95, NT 4.0) has no
+// InitCommonControlsEx, and the loader refuses a program that imports a
+// function its DLL lacks: the call is looked up here instead. The import of
+// InitCommonControls, which every version has, keeps COMCTL32 loaded and
+// registers the class where the newer call is missing or fails.
 void RegisterCommonControls() {
+  HMODULE library = GetModuleHandleA("COMCTL32.DLL");
+  FARPROC found = library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr;
+  // Through a function pointer without arguments, which converts to any
+  // function type without a warning.
+  TInitCommonControlsEx initEx =
+      reinterpret_cast<TInitCommonControlsEx>(reinterpret_cast<void (*)()>(found));
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-  if (!InitCommonControlsEx(&controls)) InitCommonControls();
+  if (!initEx || !initEx(&controls)) InitCommonControls();
 }
 
 int Run() {

@@ -9,7 +9,21 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
   wine64 xvfb xdotool openbox imagemagick x11-utils
   dosfstools mtools python3 dpkg-dev
+  # The host32 preset: the tool and the tests built for i686 Linux and run
+  # under qemu's user-mode emulation, with multiarch's :i386 libraries. Never
+  # wine32:i386: with it a new 64-bit prefix also sets up a 32-bit half,
+  # which cannot run on this machine.
+  g++-i686-linux-gnu qemu-user-static libgtest-dev:i386 zlib1g-dev:i386
 )
+
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+
+# The :i386 packages need the architecture; added once, before the update.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup: adding the i386 architecture"
+  $sudo_cmd dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -19,8 +33,6 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
   $sudo_cmd apt-get update -qq
   $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

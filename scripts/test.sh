@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds every preset with
 # warnings as errors, and runs the tests (sanitized build first, then the
-# plain build, whose ctest summary closes the output).
+# 32-bit build under qemu-i386, then the plain build, whose ctest summary
+# closes the output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-for preset in win32 win64 host host-asan; do  # win32 first: the tool embeds its program
+for preset in win32 win64 host host-asan host32; do  # win32 first: the tool embeds its program
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
@@ -15,6 +16,14 @@ done
 
 echo "== tests, host-asan"
 ctest --preset host-asan -LE e2e --output-on-failure -j2 | tail -n 3
+
+echo "== tests, host32 (i686 under qemu-i386)"
+log=build/host32/ctest.log
+if ! ctest --preset host32 --output-on-failure -j2 >"$log" 2>&1; then
+  cat "$log"
+  exit 1
+fi
+tail -n 3 "$log"
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzz, short"

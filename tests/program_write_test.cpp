@@ -49,7 +49,10 @@ class ProgramWriteOnEveryPlatform : public ProgramWrite,
                                     public testing::WithParamInterface<Platform> {};
 
 TEST_P(ProgramWriteOnEveryPlatform, GoodPackageIsWrittenAndAnotherDiskCanFollow) {
-  if (GetParam() == Platform::Win95) sim::Pc().SetWindows95();
+  if (GetParam() == Platform::Win95) {
+    sim::Pc().SetWindows95();
+    winapi::SetCommonControlsVersion(4, 0);  // no InitCommonControlsEx
+  }
   if (GetParam() == Platform::Win98) sim::Pc().SetWindows98();
   if (GetParam() == Platform::WinMe) sim::Pc().SetWindowsMe();
   SetUpDisk();

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Static checks of a built Windows program, above all of the 32-bit one,
 which no machine here can run: its size budget, its subsystem, that every
-import exists on Windows 98 in a DLL of the system's own, and that no call
+import exists on each of the first Windows 95, NT 4.0 and Windows 98 (one
+allow-list per system beside this file; MSVCRT in none), and that no call
 or jump lands in the import address table itself (what an import-library
 entry for data, such as the C runtime's atexit without its start-up file,
 silently produces: the program then crashes at its first instruction there).
@@ -12,6 +13,13 @@ import os
 import re
 import subprocess
 import sys
+
+# Each system the 32-bit program must load on, with its allow-list.
+SYSTEMS = [
+    ("the first Windows 95", "windows95_exports.txt"),
+    ("Windows NT 4.0", "windowsnt4_exports.txt"),
+    ("Windows 98", "windows98_exports.txt"),
+]
 
 
 def main():
@@ -34,12 +42,17 @@ def main():
     if not re.search(r"^Subsystem\s+00000002", headers, re.M):
         failures.append("not a GUI program")
 
-    allowed = set()
-    with open(os.path.join(here, "windows98_exports.txt")) as exports:
-        for line in exports:
-            line = line.strip()
-            if line and not line.startswith("#"):
-                allowed.add(line.upper())
+    systems = {}
+    for system, name in SYSTEMS:
+        allowed = set()
+        with open(os.path.join(here, name)) as exports:
+            for line in exports:
+                line = line.strip()
+                if line and not line.startswith("#"):
+                    allowed.add(line.upper())
+        if any(entry.startswith("MSVCRT.DLL:") for entry in allowed):
+            failures.append(f"{name} allows MSVCRT, which the first Windows 95 lacks")
+        systems[system] = allowed
     imports = []
     dll = None
     for line in headers.splitlines():
@@ -53,8 +66,9 @@ def main():
     if not imports:
         failures.append("no imports found")
     for name in imports:
-        if name.upper() not in allowed:
-            failures.append(f"import {name} is not known to exist on Windows 98")
+        for system, allowed in systems.items():
+            if name.upper() not in allowed:
+                failures.append(f"import {name} is not known to exist on {system}")
     print(f"{len(imports)} imports from {len({i.split(':')[0] for i in imports})} DLLs")
 
     base = int(re.search(r"^ImageBase\s+([0-9a-f]+)", headers, re.M).group(1), 16)

@@ -173,8 +173,13 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
     EXPECT_EQ(Run(arguments), 2) << extra[0];
     EXPECT_NE(output.err, "") << extra[0];
   }
-  for (const char *image : {"tiny.img", "huge.img", "missing.img"}) {
+  const std::vector<std::pair<std::string, std::string>> images = {
+      {"tiny.img", "has 57 bytes"},
+      {"huge.img", "has 2147483648 bytes"},
+      {"missing.img", "can't read"}};
+  for (const auto &[image, message] : images) {
     EXPECT_EQ(Run({"pack", Path(image), "-o", Path("out.exe"), "--stub", Path("stub.exe")}), 2);
+    EXPECT_NE(output.err.find(message), std::string::npos) << output.err;
   }
   ExpectFiles("cut.exe disk.img empty.exe huge.img stub.exe text.exe tiny.img ");
 }

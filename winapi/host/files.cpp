@@ -68,7 +68,9 @@ class PosixFile : public KernelObject {
   }
 
   BOOL Size(int64_t *size) override {
-    *size = SizeNow();
+    struct stat info;
+    if (fstat(descriptor_, &info) != 0) return Fail(ErrorFromErrno(errno));
+    *size = info.st_size;
     return TRUE;
   }
 

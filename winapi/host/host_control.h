@@ -2,14 +2,24 @@
 #ifndef DISKARNO_WINAPI_HOST_CONTROL_H
 #define DISKARNO_WINAPI_HOST_CONTROL_H
 
+#include <windows.h>
+
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace winapi {
 
 // The file that GetModuleFileNameA names and whose headers GetModuleHandleA(NULL)
 // points at. Returns false when the file can't be read.
 bool SetModuleFile(const std::string &path);
+
+// A loaded system DLL that GetModuleHandleA finds by its name (case
+// ignored; "NAME" stands for "NAME.DLL") and whose exports GetProcAddress
+// gives by name. Setting a DLL again replaces its exports; its handle stays.
+typedef std::vector<std::pair<std::string, FARPROC>> ModuleExports;
+void SetModuleExports(const std::string &dllName, ModuleExports exports);
 
 struct HeapStats {
   size_t liveBlocks;

@@ -6,11 +6,13 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <vector>
 
 namespace {
@@ -38,6 +40,20 @@ struct ModuleImage {
 ModuleImage &Module() {
   static ModuleImage module;
   return module;
+}
+
+// The loaded system DLLs by upper-case name; a record's address is its
+// handle (map nodes stay where they are).
+std::map<std::string, winapi::ModuleExports> &SystemModules() {
+  static std::map<std::string, winapi::ModuleExports> modules;
+  return modules;
+}
+
+std::string DllKey(const std::string &name) {
+  std::string key;
+  for (char c : name) key += static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  if (key.find('.') == std::string::npos) key += ".DLL";
+  return key;
 }
 
 // Enough of the file to cover any PE header region; the rest reads as zeros.
@@ -150,9 +166,15 @@ extern "C" DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) 
   return count;
 }
 
+void winapi::SetModuleExports(const std::string &dllName, ModuleExports exports) {
+  SystemModules()[DllKey(dllName)] = std::move(exports);
+}
+
 extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
   if (moduleName) {
-    SetLastError(ERROR_FILE_NOT_FOUND);
+    auto found = SystemModules().find(DllKey(moduleName));
+    if (found != SystemModules().end()) return reinterpret_cast<HMODULE>(&found->second);
+    SetLastError(ERROR_MOD_NOT_FOUND);
     return nullptr;
   }
   if (Module().headers.empty()) {
@@ -160,4 +182,19 @@ extern "C" HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     GetModuleFileNameA(nullptr, name, MAX_PATH);
   }
   return reinterpret_cast<HMODULE>(Module().headers.data());
+}
+
+// Only the system DLLs' exports, by name: the program's own module exports
+// nothing.
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
+  for (const auto &loaded : SystemModules()) {
+    if (reinterpret_cast<HMODULE>(const_cast<winapi::ModuleExports *>(&loaded.second)) != module)
+      continue;
+    if (IS_INTRESOURCE(procName)) break;  // by ordinal: not served
+    for (const auto &entry : loaded.second)
+      if (entry.first == procName) return entry.second;
+    break;
+  }
+  SetLastError(ERROR_PROC_NOT_FOUND);
+  return nullptr;
 }

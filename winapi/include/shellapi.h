@@ -18,6 +18,11 @@ typedef struct _SHFILEINFOA {
 } SHFILEINFOA;
 
 #ifdef __cplusplus
+// The documented size wherever a handle is 32 bits, as on 32-bit Windows.
+static_assert(sizeof(void *) != 4 || sizeof(SHFILEINFOA) == 352, "SHFILEINFOA is 352 bytes");
+#endif
+
+#ifdef __cplusplus
 extern "C" {
 #endif
 DWORD_PTR WINAPI SHGetFileInfoA(LPCSTR path, DWORD fileAttributes, SHFILEINFOA *info,

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host_control.h"
 #include "ui_state.h"
 
 namespace winapi {
@@ -314,6 +315,23 @@ void AbortEverything(const std::string &reason) {
   Queue().clear();
 }
 
+namespace {
+
+FARPROC Export(void (*function)()) {
+  return reinterpret_cast<FARPROC>(function);
+}
+
+// COMCTL32's exports as GetProcAddress finds them, for the version set.
+void PublishCommonControls() {
+  ModuleExports exports = {{"InitCommonControls", Export(InitCommonControls)}};
+  if (Ui().CommonControlsEx)
+    exports.push_back(
+        {"InitCommonControlsEx", Export(reinterpret_cast<void (*)()>(InitCommonControlsEx))});
+  SetModuleExports("COMCTL32.DLL", std::move(exports));
+}
+
+}  // namespace
+
 void ResetUserInterface() {
   TUiState &ui = Ui();
   std::vector<TResourceEntry> resources = std::move(ui.Resources);
@@ -321,6 +339,12 @@ void ResetUserInterface() {
   ui.Resources = std::move(resources);
   Queue().clear();
   for (int i = 0; i < 256; ++i) KeyStates()[i] = 0;
+  PublishCommonControls();
+}
+
+void SetCommonControlsVersion(int major, int minor) {
+  Ui().CommonControlsEx = major > 4 || (major == 4 && minor >= 70);
+  PublishCommonControls();
 }
 
 bool LoadResources(const std::string &path) {
@@ -547,6 +571,13 @@ extern "C" void WINAPI InitCommonControls(void) {
 }
 
 extern "C" BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX *controls) {
+  if (!Ui().CommonControlsEx) {
+    Problem(
+        "InitCommonControlsEx called, which COMCTL32 4.00 lacks: the loader would refuse a "
+        "program importing it");
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+  }
   if (!controls || controls->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
   if (controls->dwICC & ICC_PROGRESS_CLASS) Ui().CommonControls = true;
   return TRUE;

@@ -60,6 +60,10 @@ struct DiskIoPacket {
 };
 #pragma pack(pop)
 
+// As the 32-bit device reads them, in a 32-bit build.
+static_assert(sizeof(void *) != 4 || sizeof(DiocRegisters) == 28, "28-byte register block");
+static_assert(sizeof(void *) != 4 || sizeof(DiskIoPacket) == 10, "10-byte DISKIO packet");
+
 // One entry of a folder: "NAME.EXT" in the root, "SUB\NAME.EXT" below it.
 struct FileEntry {
   std::string path;

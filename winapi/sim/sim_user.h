@@ -24,6 +24,11 @@ void ResetUserInterface();
 // Loads the .res file that DialogBoxParamA takes its templates from.
 bool LoadResources(const std::string &path);
 void SetScreenSize(int width, int height);
+// The COMCTL32 version, 5.81 after a reset. 4.00 (the first Windows 95, NT
+// 4.0) has no InitCommonControlsEx: GetProcAddress does not find it, and a
+// direct call is recorded as a problem, since the system would not have
+// loaded a program importing it.
+void SetCommonControlsVersion(int major, int minor);
 
 // --- What the user saw -------------------------------------------------------
 

@@ -75,7 +75,8 @@ struct TUiState {
   uintptr_t NextHandle = 0x10000;
   std::vector<TWindow *> Dialogs;  // live dialogs, oldest first
   HWND Focus = nullptr;
-  bool CommonControls = false;
+  bool CommonControls = false;   // the progress bar's class is registered
+  bool CommonControlsEx = true;  // COMCTL32 4.70 or later: InitCommonControlsEx exists
   int ScreenWidth = 1024;
   int ScreenHeight = 768;
   bool Aborting = false;
