@@ -10,6 +10,8 @@ diskarno=$(realpath -m "$2")
 out=$(realpath -m "$3")
 shift 3
 [ -f "$program" ] && [ -x "$diskarno" ] || { echo "e2e: $program or $diskarno missing"; exit 77; }
+# The tool's own scenarios run the diskarno.exe of the same Windows build.
+diskarno_exe=${DISKARNO_EXE:-$(dirname "$program")/../tools/diskarno/diskarno.exe}
 
 here=$(dirname "$(realpath "$0")")
 # shellcheck source=wine_session.sh

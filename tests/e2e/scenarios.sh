@@ -2,7 +2,8 @@
 # program behaved as expected.
 
 ALL_SCENARIOS=(corrupt_package dialog_about_close close_button wrong_password write_disk
-               protected_write write_720k files_on_disk read_only_disk)
+               protected_write write_720k files_on_disk read_only_disk
+               tool_read tool_write_verify tool_verify_changed)
 
 DIALOG="Create a floppy disk"
 
@@ -167,4 +168,54 @@ scenario_read_only_disk() {
   check "track error text" sh -c "grep -q 'Can.t write track 1/1 to drive A:' '$log'" &&
     check "nothing changed" cmp -s "$work/target.img" "$work/target.before" &&
     check "exit code 0 (got $code)" [ "$code" = 0 ]
+}
+
+# tool LOG ARGS...: the 64-bit diskarno.exe under wine64; prints its exit code.
+# Unix paths reach it as Z: paths.
+tool() {
+  local log=$1
+  shift
+  [ -f "$diskarno_exe" ] || { echo "    $diskarno_exe missing"; echo 77; return; }
+  "$WINE64" "$diskarno_exe" "$@" >"$log" 2>&1
+  echo $?
+}
+
+# diskarno.exe reads A: (an image file behind \\.\A:) byte-exact.
+scenario_tool_read() {
+  local log="$work/tool_read.log" code
+  make_fat "$work/disk.img" 1474560 HELLO.TXT "read by the tool" DATA.BIN "$(seq 5000)" || return 1
+  e2e_map_floppy "$work/floppy" "$work/disk.img"
+  rm -f "$work/copy.img"
+  code=$(tool "$log" read A: -o "Z:$work/copy.img")
+  check "exit code 0 (got $code)" [ "$code" = 0 ] &&
+    check "copy equals disk" cmp "$work/disk.img" "$work/copy.img" &&
+    check "summary" grep -q "read 160 tracks (1474560 bytes) of A:" "$log"
+}
+
+# A protected program written to A: with --verify: every track compared.
+scenario_tool_write_verify() {
+  local log="$work/tool_write_verify.log" code
+  make_fat "$work/disk.img" 1474560 TOOL.TXT "written by the tool" &&
+    pack "$work/disk.img" "$work/tool.exe" --password "pw" || return 1
+  blank_disk "$work/target.img" 1474560
+  e2e_map_floppy "$work/floppy" "$work/target.img"
+  code=$(tool "$log" write "Z:$work/tool.exe" A: --password pw --verify)
+  check "exit code 0 (got $code)" [ "$code" = 0 ] &&
+    check "disk equals image" cmp "$work/disk.img" "$work/target.img" &&
+    check "summary" grep -q "wrote 160 tracks (1474560 bytes) of .* to A:, verified" "$log"
+}
+
+# The image behind A: changed between write and verify: verify names the track.
+scenario_tool_verify_changed() {
+  local log="$work/tool_verify_changed.log" code
+  make_fat "$work/disk.img" 1474560 A.TXT "first" || return 1
+  blank_disk "$work/target.img" 1474560
+  e2e_map_floppy "$work/floppy" "$work/target.img"
+  code=$(tool "$work/tool_write.log" write "Z:$work/disk.img" A:)
+  check "write exit code 0 (got $code)" [ "$code" = 0 ] || return 1
+  printf 'changed' | dd of="$work/target.img" bs=1 seek=$((9 * 9216 + 40)) conv=notrunc 2>/dev/null
+  code=$(tool "$log" verify "Z:$work/disk.img" A:)
+  check "exit code 1 (got $code)" [ "$code" = 1 ] &&
+    check "track named" grep -q "track 9 (cylinder 4, head 1) differs" "$log" &&
+    check "one track" grep -q "1 of 160 tracks differ" "$log"
 }

@@ -53,6 +53,17 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
       return kExitUsage;
     }
 
+  std::vector<BYTE> image;
+  std::string text;
+  if (!UnpackProgram(path, typed, image, text)) return Fail(output, text);
+  if (!WriteFileWhole(outPath, {{image.data(), image.size()}}))
+    return Fail(output,
+                "diskarno extract: can't write " + outPath + ": " + FailureText(GetLastError()));
+  return kExitSuccess;
+}
+
+bool UnpackProgram(const std::string &path, const std::string &typedPassword,
+                   std::vector<BYTE> &image, std::string &text) {
   // Start-up: a package the program would call corrupt.
   std::string description;
   DWORD passwordCheck = 0;
@@ -61,21 +72,25 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
   LONG imageSize = -1;
   bool isProtected = ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck,
                                              packageOffset, mediaType, imageSize);
-  if (packageOffset == kNoPackageOffset || mediaType == kMediaUnknown || imageSize == -1)
-    return Fail(output, "Corrupted file contents, please try to download again.");
+  if (packageOffset == kNoPackageOffset || mediaType == kMediaUnknown || imageSize == -1) {
+    text = "Corrupted file contents, please try to download again.";
+    return false;
+  }
   // "Write disk": the password is tested only when the package has a check.
   std::string password;
   if (isProtected && passwordCheck != 0) {
-    if (PasswordCheckOf(typed) != passwordCheck) return Fail(output, "Invalid password");
-    password = typed;
+    if (PasswordCheckOf(typedPassword) != passwordCheck) {
+      text = "Invalid password";
+      return false;
+    }
+    password = typedPassword;
   }
-  BYTE *image = nullptr;
-  if (!LoadImageOfFile(path.c_str(), password, image, imageSize, nullptr, 0))
-    return Fail(output, FailureText(GetLastError()));
-  bool written = WriteFileWhole(outPath, {{image, static_cast<size_t>(imageSize)}});
-  DWORD error = GetLastError();
-  HeapRelease(image);
-  if (!written)
-    return Fail(output, "diskarno extract: can't write " + outPath + ": " + FailureText(error));
-  return kExitSuccess;
+  BYTE *unpacked = nullptr;
+  if (!LoadImageOfFile(path.c_str(), password, unpacked, imageSize, nullptr, 0)) {
+    text = FailureText(GetLastError());
+    return false;
+  }
+  image.assign(unpacked, unpacked + imageSize);
+  HeapRelease(unpacked);
+  return true;
 }

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "default_stub.h"
+#include "disk_access.h"
 #include "media.h"
 #include "package_format.h"
 #include "rc4.h"
@@ -23,10 +24,12 @@ constexpr size_t kLargestPassword = 254;  // what the program's password field t
 const char kPackHelp[] =
     "Usage: diskarno pack IMAGE -o OUT [--stub PATH] [--description TEXT]\n"
     "                     [--media-type N|auto] [--password TEXT | --password-file PATH]\n"
-    "                     [--no-checksum]\n"
+    "                     [--no-checksum] [--quiet] [--force]\n"
     "\n"
     "Writes OUT: the program (the stub, up to the end of its last section) followed\n"
-    "by a package holding IMAGE, compressed with zlib at level 9.\n"
+    "by a package holding IMAGE, compressed with zlib at level 9. IMAGE may be a\n"
+    "drive (A:, B: on Windows) or a block device: its disk is read as diskarno\n"
+    "read does.\n"
     "\n"
     "  --stub PATH           the program to put in front (any PE file)\n"
     "  --description TEXT    shown by the program; at most 32 characters\n"
@@ -36,7 +39,10 @@ const char kPackHelp[] =
     "  --password TEXT       protect the image with RC4; 1 to 254 characters\n"
     "  --password-file PATH  the password is the file's contents (one final line\n"
     "                        break is dropped)\n"
-    "  --no-checksum         store no payload checksum\n";
+    "  --no-checksum         store no payload checksum\n"
+    "  --quiet               no status line while a disk is read\n"
+    "  --force               read a device that is not removable, or not of a\n"
+    "                        floppy's size\n";
 
 int Usage(TToolOutput &output, const std::string &message) {
   output.err += "diskarno pack: " + message + "\n";
@@ -102,7 +108,7 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
   int code = kExitSuccess;
   if (!StartVerb("pack", kPackHelp, arguments,
                  {"-o", "--stub", "--description", "--media-type", "--password", "--password-file"},
-                 {"--no-checksum"}, line, output, code))
+                 {"--no-checksum", "--quiet", "--force"}, line, output, code))
     return code;
   std::string message;
   if (line.positional.size() != 1 || !line.Has("-o"))
@@ -149,7 +155,14 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
 
   std::vector<BYTE> image;
   uint64_t imageSize = 0;
-  TReadResult read = ReadWholeFile(imagePath, kLargestImage, image, imageSize);
+  TReadResult read = TReadResult::Read;
+  if (IsDiskSource(imagePath)) {
+    if (!ReadDiskForPack(imagePath, line.Has("--force"), line.Has("--quiet"), output, image, code))
+      return code;
+    imageSize = image.size();
+  } else {
+    read = ReadWholeFile(imagePath, kLargestImage, image, imageSize);
+  }
   if (read == TReadResult::Failed)
     return Usage(output, "can't read " + imagePath + ": " + FailureText(GetLastError()));
   if (read == TReadResult::TooLarge || imageSize < kSmallestImage)

@@ -2,6 +2,7 @@
 #include "tool.h"
 
 #include "command_line.h"
+#include "disk_access.h"
 #include "package_modules.h"
 
 namespace {
@@ -10,9 +11,15 @@ const char kToolHelp[] =
     "Usage: diskarno pack IMAGE -o OUT [options]   make a program that writes IMAGE\n"
     "       diskarno info FILE [--json]            show the package in FILE\n"
     "       diskarno extract FILE -o IMAGE         unpack the image of FILE\n"
+    "       diskarno read DRIVE -o IMAGE           read a whole disk into IMAGE\n"
+    "       diskarno write FILE DRIVE [--verify]   write a program's or an image's disk\n"
+    "       diskarno verify FILE DRIVE             compare a disk with FILE's image\n"
     "       diskarno VERB --help                   the options of a verb\n"
     "\n"
-    "Exit codes: 0 done, 1 no package or a corrupt one, 2 bad arguments or inputs.\n";
+    "DRIVE is A: or B: on Windows; on Linux a block device or an image file.\n"
+    "Exit codes: 0 done, 1 failure (no package or a corrupt one, a bad track, a\n"
+    "difference, a failed write), 2 bad arguments or inputs (nothing written),\n"
+    "130 interrupted.\n";
 
 int RunVerb(const std::vector<std::string> &arguments, TToolOutput &output) {
   if (arguments.empty()) {
@@ -24,6 +31,9 @@ int RunVerb(const std::vector<std::string> &arguments, TToolOutput &output) {
   if (verb == "pack") return RunPack(rest, output);
   if (verb == "info") return RunInfo(rest, output);
   if (verb == "extract") return RunExtract(rest, output);
+  if (verb == "read") return RunRead(rest, output);
+  if (verb == "write") return RunWrite(rest, output);
+  if (verb == "verify") return RunVerify(rest, output);
   if (verb == "--help" || verb == "-h") {
     output.out += kToolHelp;
     return kExitSuccess;
@@ -63,7 +73,9 @@ bool StartVerb(const char *verb, const char *help, const std::vector<std::string
 
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {
   StartModules(kPackageModules, kPackageModuleCount);
+  DiskModulesStartup();
   int code = RunVerb(arguments, output);
+  DiskModulesShutdown();
   StopModules(kPackageModules, kPackageModuleCount);
   return code;
 }

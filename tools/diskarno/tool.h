@@ -8,13 +8,26 @@
 #include <vector>
 
 constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;  // no package, a corrupt one, a failed write
-constexpr int kExitUsage = 2;    // bad arguments or inputs; nothing written
+constexpr int kExitFailure = 1;        // no package, a corrupt one, a failed write
+constexpr int kExitUsage = 2;          // bad arguments or inputs; nothing written
+constexpr int kExitInterrupted = 130;  // Ctrl-C between two tracks
 
-// What a run prints: out goes to standard output, err to standard error.
+// What a run prints: out goes to standard output, err to standard error,
+// both at the end; the status line and the questions reach the terminal
+// while the run goes on.
 struct TToolOutput {
   std::string out;
   std::string err;
+  // Shows the live status line ("Writing track 37/160, 23 %"); an empty
+  // text clears it. Null: no status line (stderr is no terminal).
+  void (*status)(const std::string &text) = nullptr;
+  // Asked between tracks: true stops the transfer (Ctrl-C). Null: never.
+  bool (*interrupted)() = nullptr;
+  // On while tracks move: Ctrl-C then only asks to stop (interrupted);
+  // outside transfers it ends the process as usual. Null: nothing to do.
+  void (*catchInterrupt)(bool on) = nullptr;
+  // Asks the user to type "yes"; null where nobody can answer.
+  bool (*confirm)(const std::string &question) = nullptr;
 };
 
 // Runs "diskarno ARGUMENTS..." (without the program name) and returns its
@@ -33,5 +46,18 @@ bool StartVerb(const char *verb, const char *help, const std::vector<std::string
 int RunPack(const std::vector<std::string> &arguments, TToolOutput &output);
 int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output);
 int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output);
+int RunRead(const std::vector<std::string> &arguments, TToolOutput &output);
+int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output);
+int RunVerify(const std::vector<std::string> &arguments, TToolOutput &output);
+
+// Unpacks the image of a program as the program does, password check
+// included. False with the text the program would show.
+bool UnpackProgram(const std::string &path, const std::string &typedPassword,
+                   std::vector<unsigned char> &image, std::string &text);
+
+// Reads a whole disk (A:, B:, a block device) for pack, as read does
+// without --keep-going. False with the exit code and the message in output.
+bool ReadDiskForPack(const std::string &drive, bool force, bool quiet, TToolOutput &output,
+                     std::vector<unsigned char> &image, int &exitCode);
 
 #endif

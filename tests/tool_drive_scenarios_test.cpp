@@ -1,0 +1,233 @@
+// diskarno read, write, verify and pack on drive A: of the simulated PC, on
+// both Windows families: what reaches the disk, what the device sees (one
+// open and lock per access, one request per track), and every handle given
+// back (the session checks).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim_pc.h"
+#include "support/fat_image.h"
+#include "support/floppy_session.h"
+#include "support/package_builder.h"
+#include "tool.h"
+
+namespace {
+
+using sim::Call;
+using sim::Pc;
+using testing_support::MakeFatImage;
+using testing_support::ReadBytes;
+using testing_support::TBytes;
+using testing_support::WriteBytes;
+
+constexpr size_t k144 = 1474560;
+constexpr size_t kTrack = 9216;
+
+enum class TSystem { Nt, Win95, Win98, WinMe };
+
+class ToolDriveScenarios : public testing_support::FloppySession,
+                           public ::testing::WithParamInterface<TSystem> {
+ protected:
+  // The fixture's own strings are made before the session counts heap
+  // blocks and given back before it counts again.
+  void SetUp() override {
+    folder = testing_support::TempFolder() + "/drive" + std::to_string(counter++);
+    FloppySession::SetUp();
+    if (GetParam() == TSystem::Win95) Pc().SetWindows95();
+    if (GetParam() == TSystem::Win98) Pc().SetWindows98();
+    if (GetParam() == TSystem::WinMe) Pc().SetWindowsMe();
+    Pc().AddFloppyDrive('A');
+    ASSERT_EQ(system(("mkdir -p " + folder).c_str()), 0);
+    ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
+  }
+
+  void TearDown() override {
+    std::string().swap(output.out);
+    std::string().swap(output.err);
+    FloppySession::TearDown();
+  }
+
+  bool Nt() const { return GetParam() == TSystem::Nt; }
+  std::string Path(const std::string &name) const { return folder + "/" + name; }
+  int Run(const std::vector<std::string> &arguments) {
+    output = TToolOutput();
+    return RunTool(arguments, output);
+  }
+  const TBytes &Medium() { return Pc().MediumIn('A')->bytes; }
+
+  // The device's track requests of one kind, in order, as byte offsets.
+  std::vector<int64_t> Requests(bool reads) {
+    std::vector<int64_t> offsets;
+    for (const sim::DeviceCall &call : Pc().Log()) {
+      bool volume = call.kind == (reads ? Call::Read : Call::Write);
+      bool vwin = reads ? (call.kind == Call::ExtendedRead || call.kind == Call::AbsoluteRead)
+                        : (call.kind == Call::ExtendedWrite || call.kind == Call::AbsoluteWrite);
+      if (volume) offsets.push_back(call.offset);
+      if (vwin) offsets.push_back(static_cast<int64_t>(call.startSector) * 512);
+    }
+    return offsets;
+  }
+
+  // The accesses the volume was opened with, in order (NT); the channel
+  // opens of \\.\VWIN32 otherwise.
+  std::vector<DWORD> Opens() {
+    std::vector<DWORD> accesses;
+    for (const sim::DeviceCall &call : Pc().Calls(Call::Open)) accesses.push_back(call.access);
+    return accesses;
+  }
+
+  static void ExpectEveryTrackOnce(const std::vector<int64_t> &offsets) {
+    ASSERT_EQ(offsets.size(), 160u) << "one device request per track";
+    for (size_t track = 0; track < offsets.size(); ++track)
+      EXPECT_EQ(offsets[track], static_cast<int64_t>(track * kTrack));
+  }
+
+  static int counter;
+  std::string folder;
+  TBytes disk = MakeFatImage(
+      k144, {{"README.TXT", "from drive A:\r\n"}, {"DATA.BIN", std::string(50000, '\x3C')}});
+  TToolOutput output;
+};
+int ToolDriveScenarios::counter = 0;
+
+std::string SystemName(const ::testing::TestParamInfo<TSystem> &info) {
+  const char *names[] = {"Nt", "Win95", "Win98", "WinMe"};
+  return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, ToolDriveScenarios,
+                         ::testing::Values(TSystem::Nt, TSystem::Win95, TSystem::Win98,
+                                           TSystem::WinMe),
+                         SystemName);
+
+TEST_P(ToolDriveScenarios, ReadAndPackTheWholeDisk) {
+  Pc().InsertMedium('A', sim::Floppy144(disk));
+  ASSERT_EQ(Run({"read", "A:", "-o", Path("copy.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("copy.img")) == disk);
+  ExpectEveryTrackOnce(Requests(true));
+  EXPECT_TRUE(Requests(false).empty());
+  if (Nt()) {
+    // The medium query's open, then one open and lock for all the reads.
+    EXPECT_EQ(Opens(), (std::vector<DWORD>{GENERIC_READ, GENERIC_READ}));
+    EXPECT_EQ(Pc().Count(Call::Lock), 2u);
+  } else {
+    EXPECT_EQ(Opens().size(), 2u);
+  }
+
+  Pc().ClearLog();
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+  ASSERT_EQ(Run({"pack", "a:", "-o", Path("disk.exe"), "--stub", Path("stub.exe")}), 0)
+      << output.err;
+  ExpectEveryTrackOnce(Requests(true));
+  ASSERT_EQ(Run({"extract", Path("disk.exe"), "-o", Path("back.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("back.img")) == disk);
+}
+
+TEST_P(ToolDriveScenarios, WriteVerifyWritesAllThenReadsAll) {
+  Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {}, "BLANK")));
+  testing_support::TPackageOptions options;
+  options.password = "Sesame";
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), testing_support::MakeProgram(disk, options)));
+  ASSERT_EQ(Run({"write", Path("disk.exe"), "A:", "--password", "Sesame", "--verify"}), 0)
+      << output.err;
+  EXPECT_TRUE(Medium() == disk);
+  ExpectEveryTrackOnce(Requests(false));
+  ExpectEveryTrackOnce(Requests(true));
+  // Every write comes before every read: no reopening between the two.
+  const std::vector<sim::DeviceCall> &log = Pc().Log();
+  auto lastWrite = std::find_if(log.rbegin(), log.rend(), [](const sim::DeviceCall &call) {
+    return call.kind == Call::Write || call.kind == Call::ExtendedWrite ||
+           call.kind == Call::AbsoluteWrite;
+  });
+  auto firstRead = std::find_if(log.begin(), log.end(), [](const sim::DeviceCall &call) {
+    return call.kind == Call::Read || call.kind == Call::ExtendedRead ||
+           call.kind == Call::AbsoluteRead;
+  });
+  EXPECT_LT(log.rend() - lastWrite - 1, firstRead - log.begin());
+  if (Nt()) {
+    // Two medium queries (the tool's checks, the writer's own), one open for
+    // all writes, one for all reads.
+    EXPECT_EQ(Opens(),
+              (std::vector<DWORD>{GENERIC_READ, GENERIC_READ, GENERIC_WRITE, GENERIC_READ}));
+    EXPECT_EQ(Pc().Count(Call::Lock), 4u);
+    EXPECT_EQ(Pc().Count(Call::Flush), 1u);
+  }
+
+  // The disk changed behind the tool's back: verify names the track.
+  Pc().MediumIn('A')->bytes[7 * kTrack + 3] ^= 0xFF;
+  EXPECT_EQ(Run({"verify", Path("disk.exe"), "A:", "--password", "Sesame"}), 1);
+  EXPECT_EQ(output.err,
+            "diskarno verify: track 7 (cylinder 3, head 1) differs\n"
+            "diskarno verify: 1 of 160 tracks differ\n");
+  EXPECT_EQ(Run({"verify", Path("disk.img"), "A:"}), 1);
+}
+
+TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
+  Pc().InsertMedium('A', sim::Floppy144(disk));
+  Pc().FailTrack('A', 2, 1, 1000, ERROR_CRC);
+  const std::string where = "track 5 (cylinder 2, head 1)";
+  EXPECT_EQ(Run({"read", "A:", "-o", Path("copy.img")}), 1);
+  EXPECT_NE(output.err.find(where + " of A: can't be read: "), std::string::npos) << output.err;
+  EXPECT_FALSE(testing_support::FileExists(Path("copy.img")));
+
+  EXPECT_EQ(Run({"read", "A:", "-o", Path("copy.img"), "--keep-going"}), 1);
+  EXPECT_NE(output.err.find(where + " could not be read"), std::string::npos) << output.err;
+  EXPECT_NE(output.err.find("1 of 160 tracks could not be read"), std::string::npos);
+  TBytes expected = disk;
+  std::fill(expected.begin() + 5 * kTrack, expected.begin() + 6 * kTrack, 0);
+  EXPECT_TRUE(ReadBytes(Path("copy.img")) == expected);
+
+  // A failed write stops with the track and the system's text.
+  EXPECT_EQ(Run({"write", Path("disk.img"), "A:", "--yes"}), 1);
+  EXPECT_NE(output.err.find("can't write " + where + ": "), std::string::npos) << output.err;
+}
+
+TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
+  struct Case {
+    const char *what;
+    void (*prepare)(const TBytes &disk);
+    int code;
+    const char *says;
+  };
+  const Case cases[] = {
+      {"no disk", [](const TBytes &) {}, 1, "no disk in drive A:"},
+      {"files on the disk",
+       [](const TBytes &disk) { Pc().InsertMedium('A', sim::Floppy144(disk)); }, 2,
+       "holds files; nothing written"},
+      {"a 720 KB disk",
+       [](const TBytes &) { Pc().InsertMedium('A', sim::Floppy720(MakeFatImage(737280, {}))); }, 2,
+       "holds 737280"},
+  };
+  for (const Case &c : cases) {
+    Pc().RemoveMedium('A');
+    c.prepare(disk);
+    Pc().ClearLog();
+    EXPECT_EQ(Run({"write", Path("disk.img"), "A:"}), c.code) << c.what;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    EXPECT_TRUE(Requests(false).empty()) << c.what;
+  }
+}
+
+int tracksBeforeCtrlC = 0;
+
+TEST_P(ToolDriveScenarios, CtrlCStopsTheWriteAndGivesTheDriveBack) {
+  Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {}, "BLANK")));
+  TBytes before = Medium();
+  output = TToolOutput();
+  tracksBeforeCtrlC = 10;
+  output.interrupted = [] { return tracksBeforeCtrlC-- == 0; };
+  EXPECT_EQ(RunTool({"write", Path("disk.img"), "A:"}, output), 130);
+  EXPECT_NE(output.err.find("track 11 of 160; the disk in A: holds the first 10 tracks"),
+            std::string::npos)
+      << output.err;
+  EXPECT_EQ(Requests(false).size(), 10u);
+  EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 10 * kTrack, Medium().begin()));
+  EXPECT_TRUE(
+      std::equal(before.begin() + 10 * kTrack, before.end(), Medium().begin() + 10 * kTrack));
+  if (Nt()) {
+    EXPECT_EQ(Pc().Log().back().kind, Call::Close);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,395 @@
+// diskarno read, write and verify: whole disks track by track, with a live
+// status line and a stop between tracks on Ctrl-C.
+#include <cstdio>
+#include <cstring>
+
+#include "command_line.h"
+#include "disk_access.h"
+#include "package_format.h"
+#include "tool.h"
+#include "tool_files.h"
+
+namespace {
+
+const char kReadHelp[] =
+    "Usage: diskarno read DRIVE -o IMAGE [--keep-going] [--quiet] [--force]\n"
+    "\n"
+    "Reads the whole disk in DRIVE track by track into IMAGE. DRIVE is A: or B:\n"
+    "on Windows; on Linux a block device (/dev/fd0, a USB floppy's /dev/sdX) or an\n"
+    "image file.\n"
+    "\n"
+    "  --keep-going  fill a track that can't be read with zeros, go on, and list\n"
+    "                every such track at the end (exit code 1)\n"
+    "  --quiet       no status line\n"
+    "  --force       take a device that is not removable, or not of a floppy's\n"
+    "                size (as the largest floppy that fits)\n";
+
+const char kWriteHelp[] =
+    "Usage: diskarno write FILE DRIVE [--password TEXT | --password-file PATH]\n"
+    "                      [--verify] [--yes] [--quiet] [--force]\n"
+    "\n"
+    "Writes FILE onto the formatted disk in DRIVE track by track. FILE is a\n"
+    "program made by diskarno pack (its image is unpacked as the program does)\n"
+    "or a raw disk image.\n"
+    "\n"
+    "  --password TEXT       the password of a protected program\n"
+    "  --password-file PATH  the password is the file's contents\n"
+    "  --verify              read every track back afterwards and compare\n"
+    "  --yes                 overwrite a disk that holds files without asking\n"
+    "  --quiet               no status line, no summary\n"
+    "  --force               take a device that is not removable, or not of a\n"
+    "                        floppy's size\n";
+
+const char kVerifyHelp[] =
+    "Usage: diskarno verify FILE DRIVE [--password TEXT | --password-file PATH]\n"
+    "                       [--quiet] [--force]\n"
+    "\n"
+    "Compares the disk in DRIVE with the image of FILE (a program or a raw\n"
+    "image) track by track and lists every track that differs (exit code 1).\n";
+
+constexpr uint64_t kLargestRawImage = 64u << 20;
+constexpr size_t kLargestPassword = 254;
+
+std::string Number(uint64_t value) {
+  char text[32];
+  snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
+  return text;
+}
+
+// The status line of one pass over the disk and the Ctrl-C test between
+// tracks; passed to the disk's write as its hook.
+class TPass {
+ public:
+  TPass(TToolOutput &output, bool quiet, const char *doing, DWORD total)
+      : output_(output), quiet_(quiet), doing_(doing), total_(total) {
+    if (output_.catchInterrupt) output_.catchInterrupt(true);
+  }
+  ~TPass() {
+    Clear();
+    if (output_.catchInterrupt) output_.catchInterrupt(false);
+  }
+
+  // False when the user asked to stop.
+  bool Track(DWORD track) {
+    if (output_.interrupted && output_.interrupted()) return false;
+    if (output_.status && !quiet_) {
+      output_.status(std::string(doing_) + " track " + Number(track + 1) + "/" + Number(total_) +
+                     ", " + Number((track + 1) * 100ull / total_) + " %");
+      shown_ = true;
+    }
+    return true;
+  }
+  void Clear() {
+    if (shown_) output_.status("");
+    shown_ = false;
+  }
+  static bool Hook(void *context, DWORD track) {
+    return static_cast<TPass *>(context)->Track(track);
+  }
+
+ private:
+  TToolOutput &output_;
+  bool quiet_;
+  const char *doing_;
+  DWORD total_;
+  bool shown_ = false;
+};
+
+enum class TPassOutcome { Done, Failed, Stopped };
+
+// Reads every track of the disk into image. A failing track stops the pass
+// (Failed, with the message) unless keepGoing: then it stays zero and its
+// number goes to badTracks. Stopped: at stoppedAt, on Ctrl-C.
+TPassOutcome ReadWholeDisk(TDisk &disk, bool keepGoing, TPass &pass, std::vector<BYTE> &image,
+                           std::vector<DWORD> &badTracks, DWORD &stoppedAt, std::string &message) {
+  image.assign(static_cast<size_t>(disk.TrackCount()) * disk.TrackSize(), 0);
+  for (DWORD track = 0; track < disk.TrackCount(); ++track) {
+    stoppedAt = track;
+    if (!pass.Track(track)) return TPassOutcome::Stopped;
+    BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
+    std::string error;
+    if (disk.ReadTrack(track, data, error)) continue;
+    message = TrackName(disk.Geometry(), track) + " of " + disk.Name() + " can't be read: " + error;
+    if (!keepGoing) return TPassOutcome::Failed;
+    memset(data, 0, disk.TrackSize());
+    badTracks.push_back(track);
+  }
+  return TPassOutcome::Done;
+}
+
+// Compares the first count tracks of the disk with image; every track that
+// differs or can't be read goes to differences.
+TPassOutcome CompareDisk(TDisk &disk, const std::vector<BYTE> &image, DWORD count, TPass &pass,
+                         std::vector<std::string> &differences, DWORD &stoppedAt) {
+  std::vector<BYTE> track(disk.TrackSize());
+  for (DWORD number = 0; number < count; ++number) {
+    stoppedAt = number;
+    if (!pass.Track(number)) return TPassOutcome::Stopped;
+    std::string error;
+    if (!disk.ReadTrack(number, track.data(), error))
+      differences.push_back(TrackName(disk.Geometry(), number) + " can't be read: " + error);
+    else if (memcmp(track.data(), image.data() + static_cast<size_t>(number) * track.size(),
+                    track.size()) != 0)
+      differences.push_back(TrackName(disk.Geometry(), number) + " differs");
+  }
+  return TPassOutcome::Done;
+}
+
+// The image that write and verify put on a disk: a program's, unpacked, or
+// a raw image file's bytes. False with the message and the exit code.
+bool LoadInput(const std::string &path, const TCommandLine &line, std::vector<BYTE> &image,
+               std::string &message, int &exitCode) {
+  std::string password;
+  bool given = false;
+  exitCode = kExitUsage;
+  if (!PasswordOption(line, password, given, message)) return false;
+  if (password.size() > kLargestPassword) {
+    message = "the program takes at most 254 password characters";
+    return false;
+  }
+  if (GetPackageOffsetOfFile(path.c_str()) != kNoPackageOffset) {
+    exitCode = kExitFailure;
+    return UnpackProgram(path, password, image, message);
+  }
+  if (GetLastError() != kErrorInvalidImageFile) {
+    message = "can't read " + path + ": " + FailureText(GetLastError());
+    return false;
+  }
+  if (given) {
+    message = path + " is a raw image, not a program: it takes no password";
+    return false;
+  }
+  uint64_t size = 0;
+  TReadResult read = ReadWholeFile(path, kLargestRawImage, image, size);
+  if (read != TReadResult::Read) {
+    message = "can't read " + path + ": " +
+              (read == TReadResult::TooLarge ? "no floppy holds " + Number(size) + " bytes"
+                                             : FailureText(GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+// Whether the image fits the disk in whole tracks; the message says why not.
+bool ImageFits(const TDisk &disk, const std::string &path, size_t size, std::string &message) {
+  if (size == 0 || static_cast<int64_t>(size) > disk.Capacity())
+    message = "the image of " + path + " has " + Number(size) + " bytes; the disk in " +
+              disk.Name() + " holds " + Number(disk.Capacity());
+  else if (size % disk.TrackSize() != 0)
+    message = "the image of " + path + " (" + Number(size) +
+              " bytes) does not end on a whole track of " + Number(disk.TrackSize()) + " bytes";
+  else
+    return true;
+  return false;
+}
+
+std::string Interrupted(const char *doing, DWORD track, DWORD total, const std::string &after) {
+  return std::string("interrupted while ") + doing + " track " + Number(track + 1) + " of " +
+         Number(total) + "; " + after;
+}
+
+int Fail(TToolOutput &output, const char *verb, const std::string &message, int code) {
+  output.err += std::string("diskarno ") + verb + ": " + message + "\n";
+  return code;
+}
+
+}  // namespace
+
+int RunRead(const std::vector<std::string> &arguments, TToolOutput &output) {
+  TCommandLine line;
+  int code = kExitSuccess;
+  if (!StartVerb("read", kReadHelp, arguments, {"-o"}, {"--keep-going", "--quiet", "--force"}, line,
+                 output, code))
+    return code;
+  if (line.positional.size() != 1 || !line.Has("-o"))
+    return Fail(output, "read", "give one DRIVE and -o IMAGE (see diskarno read --help)",
+                kExitUsage);
+  const std::string drive = line.positional[0];
+  const std::string outPath = line.Value("-o");
+  if (SameFile(drive, outPath))
+    return Fail(output, "read", "IMAGE would overwrite the disk " + drive, kExitUsage);
+  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, line.Has("--force"));
+  if (!opened.disk) return Fail(output, "read", opened.message, opened.exitCode);
+  TDisk &disk = *opened.disk;
+  std::vector<BYTE> image;
+  std::vector<DWORD> badTracks;
+  DWORD stoppedAt = 0;
+  std::string message;
+  TPassOutcome outcome;
+  {
+    TPass pass(output, line.Has("--quiet"), "Reading", disk.TrackCount());
+    outcome =
+        ReadWholeDisk(disk, line.Has("--keep-going"), pass, image, badTracks, stoppedAt, message);
+  }
+  disk.Release();
+  if (outcome == TPassOutcome::Stopped)
+    return Fail(output, "read",
+                Interrupted("reading", stoppedAt, disk.TrackCount(), outPath + " not written"),
+                kExitInterrupted);
+  if (outcome == TPassOutcome::Failed)
+    return Fail(output, "read", message + "; " + outPath + " not written", kExitFailure);
+  if (!WriteFileWhole(outPath, {{image.data(), image.size()}}))
+    return Fail(output, "read", "can't write " + outPath + ": " + FailureText(GetLastError()),
+                kExitFailure);
+  if (!line.Has("--quiet"))
+    output.out += "read " + Number(disk.TrackCount()) + " tracks (" + Number(image.size()) +
+                  " bytes) of " + drive + " into " + outPath + "\n";
+  if (badTracks.empty()) return kExitSuccess;
+  for (DWORD track : badTracks)
+    output.err += "diskarno read: " + TrackName(disk.Geometry(), track) +
+                  " could not be read; it is zeros in " + outPath + "\n";
+  output.err += "diskarno read: " + Number(badTracks.size()) + " of " + Number(disk.TrackCount()) +
+                " tracks could not be read\n";
+  return kExitFailure;
+}
+
+bool ReadDiskForPack(const std::string &drive, bool force, bool quiet, TToolOutput &output,
+                     std::vector<BYTE> &image, int &exitCode) {
+  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, force);
+  if (!opened.disk) {
+    exitCode = Fail(output, "pack", opened.message, opened.exitCode);
+    return false;
+  }
+  std::vector<DWORD> badTracks;
+  DWORD stoppedAt = 0;
+  std::string message;
+  TPassOutcome outcome;
+  {
+    TPass pass(output, quiet, "Reading", opened.disk->TrackCount());
+    outcome = ReadWholeDisk(*opened.disk, false, pass, image, badTracks, stoppedAt, message);
+  }
+  opened.disk->Release();
+  if (outcome == TPassOutcome::Stopped)
+    exitCode = Fail(output, "pack",
+                    Interrupted("reading", stoppedAt, opened.disk->TrackCount(), "nothing written"),
+                    kExitInterrupted);
+  else if (outcome == TPassOutcome::Failed)
+    exitCode = Fail(output, "pack", message, kExitFailure);
+  return outcome == TPassOutcome::Done;
+}
+
+int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
+  TCommandLine line;
+  int code = kExitSuccess;
+  if (!StartVerb("write", kWriteHelp, arguments, {"--password", "--password-file"},
+                 {"--verify", "--yes", "--quiet", "--force"}, line, output, code))
+    return code;
+  if (line.positional.size() != 2)
+    return Fail(output, "write", "give FILE and DRIVE (see diskarno write --help)", kExitUsage);
+  const std::string path = line.positional[0];
+  const std::string drive = line.positional[1];
+  const bool quiet = line.Has("--quiet");
+  for (const std::string &input : {path, line.Value("--password-file")})
+    if (!input.empty() && SameFile(input, drive))
+      return Fail(output, "write", "DRIVE is the input " + input, kExitUsage);
+  std::vector<BYTE> image;
+  std::string message;
+  if (!LoadInput(path, line, image, message, code)) return Fail(output, "write", message, code);
+
+  TOpenResult opened = OpenDisk(drive, TDiskUse::Write, line.Has("--force"));
+  if (!opened.disk) return Fail(output, "write", opened.message, opened.exitCode);
+  TDisk &disk = *opened.disk;
+  if (!ImageFits(disk, path, image.size(), message))
+    return Fail(output, "write", message + "; nothing written", kExitUsage);
+  if (disk.HasFiles() && !line.Has("--yes")) {
+    std::string question = "The disk in " + disk.Name() + " holds files. Overwrite them?";
+    if (!output.confirm || !output.confirm(question)) {
+      disk.Release();
+      return Fail(
+          output, "write",
+          "the disk in " + disk.Name() + " holds files; nothing written (--yes overwrites them)",
+          kExitUsage);
+    }
+  }
+
+  const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
+  DWORD failedTrack = kNoTrack;
+  TWriteOutcome written;
+  {
+    TPass pass(output, quiet, "Writing", count);
+    written = disk.WriteTracks(image.data(), count, TPass::Hook, &pass, failedTrack, message);
+  }
+  if (written == TWriteOutcome::Done && !disk.Flush(message)) written = TWriteOutcome::Failed;
+  if (written != TWriteOutcome::Done) disk.Release();
+  if (written == TWriteOutcome::Stopped)
+    return Fail(output, "write",
+                Interrupted("writing", failedTrack, count,
+                            "the disk in " + disk.Name() + " holds the first " +
+                                Number(failedTrack) + " tracks of the image"),
+                kExitInterrupted);
+  if (written == TWriteOutcome::Failed)
+    return Fail(
+        output, "write",
+        (failedTrack == kNoTrack ? "can't write " + disk.Name()
+                                 : "can't write " + TrackName(disk.Geometry(), failedTrack)) +
+            ": " + message,
+        kExitFailure);
+
+  std::vector<std::string> differences;
+  if (line.Has("--verify")) {
+    DWORD stoppedAt = 0;
+    TPassOutcome compared;
+    {
+      TPass pass(output, quiet, "Verifying", count);
+      compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
+    }
+    disk.Release();
+    if (compared == TPassOutcome::Stopped)
+      return Fail(output, "write",
+                  Interrupted("verifying", stoppedAt, count, "the disk was written whole"),
+                  kExitInterrupted);
+  }
+  disk.Release();
+  for (const std::string &difference : differences)
+    output.err += "diskarno write: " + difference + "\n";
+  if (!differences.empty())
+    return Fail(output, "write",
+                Number(differences.size()) + " of " + Number(count) +
+                    " tracks differ from the image after writing",
+                kExitFailure);
+  if (!quiet)
+    output.out += "wrote " + Number(count) + " tracks (" + Number(image.size()) + " bytes) of " +
+                  path + " to " + disk.Name() + (line.Has("--verify") ? ", verified" : "") + "\n";
+  return kExitSuccess;
+}
+
+int RunVerify(const std::vector<std::string> &arguments, TToolOutput &output) {
+  TCommandLine line;
+  int code = kExitSuccess;
+  if (!StartVerb("verify", kVerifyHelp, arguments, {"--password", "--password-file"},
+                 {"--quiet", "--force"}, line, output, code))
+    return code;
+  if (line.positional.size() != 2)
+    return Fail(output, "verify", "give FILE and DRIVE (see diskarno verify --help)", kExitUsage);
+  const std::string path = line.positional[0];
+  const std::string drive = line.positional[1];
+  std::vector<BYTE> image;
+  std::string message;
+  if (!LoadInput(path, line, image, message, code)) return Fail(output, "verify", message, code);
+  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, line.Has("--force"));
+  if (!opened.disk) return Fail(output, "verify", opened.message, opened.exitCode);
+  TDisk &disk = *opened.disk;
+  if (!ImageFits(disk, path, image.size(), message))
+    return Fail(output, "verify", message, kExitUsage);
+  const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
+  std::vector<std::string> differences;
+  DWORD stoppedAt = 0;
+  TPassOutcome compared;
+  {
+    TPass pass(output, line.Has("--quiet"), "Verifying", count);
+    compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
+  }
+  disk.Release();
+  if (compared == TPassOutcome::Stopped)
+    return Fail(output, "verify", Interrupted("verifying", stoppedAt, count, "nothing compared"),
+                kExitInterrupted);
+  for (const std::string &difference : differences)
+    output.err += "diskarno verify: " + difference + "\n";
+  if (!differences.empty())
+    return Fail(output, "verify",
+                Number(differences.size()) + " of " + Number(count) + " tracks differ",
+                kExitFailure);
+  if (!line.Has("--quiet"))
+    output.out += disk.Name() + " matches " + path + " (" + Number(count) + " tracks)\n";
+  return kExitSuccess;
+}

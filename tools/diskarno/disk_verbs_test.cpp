@@ -1,0 +1,270 @@
+// read, write and verify on image files, and the Linux device rules against
+// a device stand-in: a regular file with a fake sysfs tree and mounts table.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "device_environment.h"
+#include "disk_access.h"
+#include "support/fat_image.h"
+#include "support/package_builder.h"
+#include "tool.h"
+
+namespace {
+
+using testing_support::MakeFatImage;
+using testing_support::MakeProgram;
+using testing_support::ReadBytes;
+using testing_support::TBytes;
+using testing_support::WriteBytes;
+
+constexpr size_t k144 = 1474560;
+
+std::vector<std::string> statusLines;
+int tracksBeforeCtrlC = -1;
+
+class DiskVerbsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = testing_support::TempFolder() + "/verbs" + std::to_string(counter++);
+    ASSERT_EQ(system(("rm -rf " + folder + " && mkdir -p " + folder + "/sys/dev/block").c_str()),
+              0);
+    ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
+    ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
+    ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
+    statusLines.clear();
+    tracksBeforeCtrlC = -1;
+    DeviceEnvironment() = TDeviceEnvironment();
+  }
+  void TearDown() override { DeviceEnvironment() = TDeviceEnvironment(); }
+
+  std::string Path(const std::string &name) const { return folder + "/" + name; }
+
+  int Run(const std::vector<std::string> &arguments) {
+    output = TToolOutput();
+    output.status = [](const std::string &text) { statusLines.push_back(text); };
+    output.interrupted = [] { return tracksBeforeCtrlC >= 0 && tracksBeforeCtrlC-- == 0; };
+    return RunTool(arguments, output);
+  }
+
+  // Makes FILE stand in for the block device NUMBER of the fake sysfs tree;
+  // a partition names its disk in parent.
+  void StandIn(const std::string &file, const std::string &number, const std::string &removable,
+               const std::string &parent = "") {
+    char real[PATH_MAX];
+    ASSERT_TRUE(realpath(Path(file).c_str(), real));
+    DeviceEnvironment().sysRoot = Path("sys");
+    DeviceEnvironment().mountsFile = Path("mounts");
+    DeviceEnvironment().standIns[real] = number;
+    std::string node = Path("sys/devices/") + (parent.empty() ? "" : parent + "/") + number;
+    std::string link = Path("sys/dev/block/") + number;
+    std::string script = "mkdir -p '" + node + "' && echo " + number + " > '" + node + "/dev'" +
+                         " && ln -sfn '" + node + "' '" + link + "'";
+    if (!parent.empty()) script += " && touch '" + node + "/partition'";
+    if (!removable.empty()) script += " && echo " + removable + " > '" + node + "/removable'";
+    ASSERT_EQ(system(script.c_str()), 0);
+  }
+
+  static int counter;
+  std::string folder;
+  TBytes disk =
+      MakeFatImage(k144, {{"HELLO.TXT", "Hello\r\n"}, {"BIG.DAT", std::string(70000, 'x')}});
+  TToolOutput output;
+};
+int DiskVerbsTest::counter = 0;
+
+TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
+  ASSERT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("copy.img")) == disk);
+  EXPECT_EQ(statusLines.front(), "Reading track 1/160, 0 %");
+  EXPECT_EQ(statusLines[statusLines.size() - 2], "Reading track 160/160, 100 %");
+  EXPECT_EQ(statusLines.back(), "") << "the status line is cleared at the end";
+
+  testing_support::TPackageOptions options;
+  options.password = "pw";
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, options)));
+  statusLines.clear();
+  ASSERT_EQ(Run({"write", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--verify"}), 0)
+      << output.err;
+  EXPECT_TRUE(ReadBytes(Path("blank.img")) == disk);
+  EXPECT_EQ(statusLines[159], "Writing track 160/160, 100 %");
+  EXPECT_EQ(statusLines[160], "");
+  EXPECT_EQ(statusLines[161], "Verifying track 1/160, 0 %");
+  ASSERT_EQ(Run({"verify", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--quiet"}), 0);
+  EXPECT_EQ(output.out, "");
+
+  // A byte changed behind the tool's back: verify names its track.
+  TBytes changed = disk;
+  changed[5 * 9216 + 100] ^= 1;
+  changed[159 * 9216] ^= 1;
+  ASSERT_TRUE(WriteBytes(Path("blank.img"), changed));
+  EXPECT_EQ(Run({"verify", Path("disk.img"), Path("blank.img")}), 1);
+  EXPECT_EQ(output.err,
+            "diskarno verify: track 5 (cylinder 2, head 1) differs\n"
+            "diskarno verify: track 159 (cylinder 79, head 1) differs\n"
+            "diskarno verify: 2 of 160 tracks differ\n");
+}
+
+TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
+  ASSERT_TRUE(WriteBytes(Path("big.img"), MakeFatImage(2949120, {})));
+  ASSERT_TRUE(WriteBytes(Path("odd.img"), TBytes(9216 * 3 + 5, 1)));
+  ASSERT_TRUE(WriteBytes(Path("short.img"), TBytes(1000, 1)));
+  ASSERT_TRUE(WriteBytes(Path("files.img"), disk));
+  TBytes corrupt = MakeProgram(disk);
+  corrupt[corrupt.size() - 300] ^= 0x40;
+  ASSERT_TRUE(WriteBytes(Path("corrupt.exe"), corrupt));
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+  struct Case {
+    std::vector<std::string> arguments;
+    int code;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"write", Path("big.img"), Path("blank.img")}, 2, "holds 1474560"},
+      {{"write", Path("odd.img"), Path("blank.img")}, 2, "whole track"},
+      {{"write", Path("disk.img"), Path("files.img")}, 2, "holds files"},
+      {{"write", Path("disk.img"), Path("blank.img"), "--password", "x"}, 2, "raw image"},
+      {{"write", Path("corrupt.exe"), Path("blank.img")}, 1, "Invalid data in image file."},
+      {{"write", Path("stub.exe"), Path("blank.img")}, 1, "Corrupted file contents"},
+      {{"write", Path("disk.img"), Path("short.img")}, 2, "no floppy's size"},
+      {{"write", Path("disk.img"), Path("missing.img")}, 2, "can't open"},
+      {{"write", Path("disk.img"), Path("disk.img")}, 2, "input"},
+      {{"read", Path("disk.img"), "-o", Path("disk.img")}, 2, "overwrite"},
+      {{"verify", Path("big.img"), Path("blank.img")}, 2, "holds 1474560"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(Run(c.arguments), c.code) << c.says;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << output.err;
+  }
+  EXPECT_TRUE(ReadBytes(Path("blank.img")) == TBytes(k144, 0xF6));
+  EXPECT_TRUE(ReadBytes(Path("files.img")) == disk);
+  EXPECT_EQ(ReadBytes(Path("short.img")).size(), 1000u);
+
+  // On a terminal the user may say yes instead of --yes.
+  output = TToolOutput();
+  output.confirm = [](const std::string &question) {
+    return question.find("holds files") != std::string::npos;
+  };
+  ASSERT_TRUE(WriteBytes(Path("other.img"), MakeFatImage(k144, {{"OLD.TXT", "old"}})));
+  EXPECT_EQ(RunTool({"write", Path("disk.img"), Path("other.img")}, output), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("other.img")) == disk);
+}
+
+TEST_F(DiskVerbsTest, CtrlCStopsBetweenTracks) {
+  tracksBeforeCtrlC = 37;
+  EXPECT_EQ(Run({"write", Path("disk.img"), Path("blank.img")}), 130);
+  EXPECT_EQ(output.err, "diskarno write: interrupted while writing track 38 of 160; the disk in " +
+                            Path("blank.img") + " holds the first 37 tracks of the image\n");
+  TBytes written = ReadBytes(Path("blank.img"));
+  EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 37 * 9216, written.begin()));
+  EXPECT_EQ(written[37 * 9216], 0xF6);
+  tracksBeforeCtrlC = 3;
+  EXPECT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 130);
+  EXPECT_EQ(access(Path("copy.img").c_str(), F_OK), -1) << "no partial image";
+}
+
+// The Linux device rules: only a removable, unmounted device of a floppy's
+// size, unless --force takes one that is not removable or not of that size.
+TEST_F(DiskVerbsTest, DeviceRules) {
+  struct Case {
+    const char *what;
+    std::string removable;
+    const char *partitionOf;  // the stand-in is a partition of this disk
+    const char *mounted;      // what the mounts table lists
+    size_t size;
+    bool force;
+    int code;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"removable floppy", "1", nullptr, nullptr, k144, false, 0, ""},
+      {"fixed disk", "0", nullptr, nullptr, k144, false, 2, "not a removable disk"},
+      {"no removable flag", "", nullptr, nullptr, k144, false, 2, "not a removable disk"},
+      {"fixed disk, forced", "0", nullptr, nullptr, k144, true, 0, ""},
+      {"mounted", "1", nullptr, "dev", k144, false, 2, "mounted on /media/floppy"},
+      {"mounted, forced", "1", nullptr, "dev", k144, true, 2, "mounted"},
+      {"a partition of it mounted", "1", nullptr, "part", k144, false, 2, "mounted"},
+      {"partition of a removable disk", "1", "8:16", nullptr, k144, false, 0, ""},
+      {"partition of a fixed disk", "0", "8:16", nullptr, k144, false, 2, "not a removable"},
+      {"not a floppy's size", "1", nullptr, nullptr, 1000000, false, 2, "no floppy's size"},
+      {"too small even forced", "1", nullptr, nullptr, 100000, true, 2, "no floppy's size"},
+  };
+  for (const Case &c : cases) {
+    SetUp();
+    ASSERT_TRUE(WriteBytes(Path("dev"), TBytes(c.size, 0xF6)));
+    ASSERT_TRUE(WriteBytes(Path("part"), TBytes(512, 0)));
+    if (c.partitionOf) {
+      ASSERT_TRUE(WriteBytes(Path("whole"), TBytes(512, 0)));
+      StandIn("whole", c.partitionOf, c.removable);
+      StandIn("dev", "8:17", "", c.partitionOf);
+    } else {
+      StandIn("dev", "8:16", c.removable);
+      StandIn("part", "8:17", "", "8:16");
+    }
+    if (c.mounted) {
+      std::string table = "echo '" + Path(c.mounted) + " /media/floppy vfat rw 0 0' > ";
+      ASSERT_EQ(system((table + Path("mounts")).c_str()), 0);
+    }
+    std::vector<std::string> arguments = {"write", Path("disk.img"), Path("dev")};
+    if (c.force) arguments.push_back("--force");
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    TBytes device = ReadBytes(Path("dev"));
+    if (c.code == 0) {
+      EXPECT_TRUE(std::equal(disk.begin(), disk.end(), device.begin())) << c.what;
+    } else {
+      EXPECT_TRUE(device == TBytes(c.size, 0xF6)) << c.what << ": the device was written";
+    }
+  }
+  // Read and pack follow the same rules; --force reads a larger device as
+  // the largest floppy that fits.
+  SetUp();
+  ASSERT_TRUE(WriteBytes(Path("dev"), TBytes(1000000, 0x11)));
+  StandIn("dev", "8:16", "0");
+  EXPECT_EQ(Run({"read", Path("dev"), "-o", Path("x.img")}), 2);
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+  EXPECT_EQ(Run({"pack", Path("dev"), "-o", Path("x.exe"), "--stub", Path("stub.exe")}), 2);
+  EXPECT_NE(output.err.find("not a removable disk"), std::string::npos) << output.err;
+  ASSERT_EQ(Run({"read", Path("dev"), "-o", Path("x.img"), "--force"}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
+}
+
+// The Linux write asks the FAT root folder whether a disk holds files.
+TEST(FatRootLook, FilesLabelsAndDeletedEntries) {
+  TBytes withFile = MakeFatImage(k144, {{"A.TXT", "a"}}, "LABEL");
+  TBytes deleted = withFile;
+  const size_t root = 19 * 512;  // boot sector and two FATs of 9 sectors
+  size_t entry = root;
+  while (entry < root + 224 * 32 && memcmp(&deleted[entry], "A       TXT", 11) != 0) entry += 32;
+  ASSERT_LT(entry, root + 224 * 32);
+  deleted[entry] = 0xE5;
+  struct Case {
+    const char *what;
+    TBytes disk;
+    bool hasFiles;
+  };
+  const std::vector<Case> cases = {
+      {"a file", withFile, true},
+      {"the label only", MakeFatImage(k144, {}, "LABEL"), false},
+      {"a deleted file", deleted, false},
+      {"a 720 KB disk with a file", MakeFatImage(737280, {{"B.TXT", "b"}}), true},
+      {"no boot sector", TBytes(k144, 0), false},
+  };
+  for (const Case &c : cases) {
+    size_t needed = 0;
+    EXPECT_EQ(FatRootHasFiles(c.disk, needed), c.hasFiles) << c.what;
+    // Only the first sectors up to the end of the root folder are read.
+    TBytes start(c.disk.begin(), c.disk.begin() + std::min(needed, c.disk.size()));
+    EXPECT_EQ(FatRootHasFiles(start, needed), c.hasFiles) << c.what;
+    TBytes cut(start.begin(), start.end() - (start.size() > 512 ? 1 : 0));
+    if (c.hasFiles && start.size() > 512) {
+      EXPECT_FALSE(FatRootHasFiles(cut, needed)) << c.what;
+      EXPECT_GT(needed, cut.size());
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// Image files on Windows, read and written track by track like a disk.
+// Floppy drives go through the FloppyIO layer (floppy_disk.cpp) instead.
+#include "disk_access.h"
+#include "tool_files.h"
+
+namespace {
+
+class TFileDisk : public TDisk {
+ public:
+  TFileDisk(const std::string &name, const TDiskGeometry &geometry, HANDLE file)
+      : TDisk(name, geometry), file_(file) {}
+  ~TFileDisk() override { Release(); }
+
+  bool ReadTrack(DWORD track, BYTE *data, std::string &error) override {
+    return Transfer(track, data, false, error);
+  }
+
+  TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
+                            DWORD &failedTrack, std::string &error) override {
+    for (DWORD track = 0; track < count; ++track) {
+      failedTrack = track;
+      if (hook && !hook(context, track)) return TWriteOutcome::Stopped;
+      if (!Transfer(track, const_cast<BYTE *>(image) + static_cast<size_t>(track) * TrackSize(),
+                    true, error))
+        return TWriteOutcome::Failed;
+    }
+    failedTrack = kNoTrack;
+    return TWriteOutcome::Done;
+  }
+
+  bool Flush(std::string &error) override {
+    if (FlushFileBuffers(file_)) return true;
+    error = FailureText(GetLastError());
+    return false;
+  }
+
+  void Release() override {
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) {
+    DWORD size = TrackSize();
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(track) * size;
+    DWORD moved = 0;
+    bool ok = SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) &&
+              (write ? WriteFile(file_, data, size, &moved, nullptr)
+                     : ReadFile(file_, data, size, &moved, nullptr));
+    if (ok && moved == size) return true;
+    error = ok ? std::string("the disk ends before this track") : FailureText(GetLastError());
+    return false;
+  }
+
+  HANDLE file_;
+};
+
+}  // namespace
+
+bool IsBlockDevice(const std::string &) {
+  return false;
+}
+
+TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force) {
+  TOpenResult result;
+  result.exitCode = 2;
+  DWORD access = use == TDiskUse::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    result.message = "can't open " + path + ": " + FailureText(GetLastError());
+    return result;
+  }
+  LARGE_INTEGER size;
+  TDiskGeometry geometry = {};
+  if (!GetFileSizeEx(file, &size) || !(StandardFloppyGeometry(size.QuadPart, geometry) ||
+                                       (force && LargestFloppyGeometry(size.QuadPart, geometry)))) {
+    CloseHandle(file);
+    result.message = path + " has no floppy's size";
+    return result;
+  }
+  result.exitCode = 0;
+  result.disk.reset(new TFileDisk(path, geometry, file));
+  return result;
+}
