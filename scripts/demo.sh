@@ -3,7 +3,8 @@
 # image, packs it into a Windows program (build/demo/diskarno-demo.exe, the
 # 32-bit file a user would hand out, and its 64-bit twin), runs the 64-bit
 # one under Wine with drive A: mapped to an empty formatted disk image,
-# clicks "Write disk", answers the boxes and shows what reached the disk.
+# clicks "Write disk", answers the boxes and shows what reached the disk;
+# then `diskarno verify` compares that disk with the program's image.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -86,6 +87,8 @@ fi
 echo "Files on the written disk (mdir):"
 mdir -i "$target" :: | sed 's/^/  /'
 /sbin/fsck.fat -n "$target" >/dev/null && echo "fsck.fat: clean" || { echo "fsck.fat: errors"; failed=1; }
+echo "The tool reads the written disk back against the program, track by track:"
+"$diskarno" verify "$demo/diskarno-demo.exe" "$target" 2>&1 | sed 's/^/  /' || failed=1
 echo "Screenshots: $demo/shots/"
 [ "$code" = 0 ] || failed=1
 exit $failed
