@@ -44,11 +44,13 @@ bool AbsoluteWriteAttempt(BYTE dosDrive, DWORD startSector, WORD count, BYTE *da
   return VwinAbsoluteWrite(dosDrive, startSector, count, data);
 }
 
-}  // namespace
-
-bool CheckTrackRequest(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
-                       DWORD firstSector, DWORD count, DWORD size, DWORD sizeError,
-                       BYTE &driveIndex, DWORD &offset) {
+// Inlined into WriteTrack: the program then carries no copy of its own for
+// the tool's reads (the exported wrappers below are left out of it).
+__attribute__((always_inline)) inline bool CheckRequest(char letter, const TDiskGeometry &geometry,
+                                                        DWORD cylinder, DWORD head,
+                                                        DWORD firstSector, DWORD count, DWORD size,
+                                                        DWORD sizeError, BYTE &driveIndex,
+                                                        DWORD &offset) {
   if (!CheckFloppyDrive(letter, driveIndex)) return false;
   if (!TrackPositionValid(geometry, cylinder, head, firstSector)) {
     SetLastError(kErrorTrackPosition);
@@ -69,8 +71,9 @@ bool CheckTrackRequest(char letter, const TDiskGeometry &geometry, DWORD cylinde
   return true;
 }
 
-bool VwinTransferRetried(TVwinTransfer transfer, BYTE dosDrive, DWORD startSector, WORD count,
-                         BYTE *data, DWORD &kept) {
+__attribute__((always_inline)) inline bool TransferRetried(TVwinTransfer transfer, BYTE dosDrive,
+                                                           DWORD startSector, WORD count,
+                                                           BYTE *data, DWORD &kept) {
   // Only this transfer's own failures count: a code left by earlier work (a
   // track the user ignored, say) must not stand for this disk's answer.
   SetLastError(NO_ERROR);
@@ -81,6 +84,20 @@ bool VwinTransferRetried(TVwinTransfer transfer, BYTE dosDrive, DWORD startSecto
     VwinResetDisk();
   }
   return false;
+}
+
+}  // namespace
+
+bool CheckTrackRequest(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head,
+                       DWORD firstSector, DWORD count, DWORD size, DWORD sizeError,
+                       BYTE &driveIndex, DWORD &offset) {
+  return CheckRequest(letter, geometry, cylinder, head, firstSector, count, size, sizeError,
+                      driveIndex, offset);
+}
+
+bool VwinTransferRetried(TVwinTransfer transfer, BYTE dosDrive, DWORD startSector, WORD count,
+                         BYTE *data, DWORD &kept) {
+  return TransferRetried(transfer, dosDrive, startSector, count, data, kept);
 }
 
 bool CheckFloppyDrive(char letter, BYTE &driveIndex) {
@@ -103,16 +120,16 @@ bool WriteTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWOR
                 DWORD firstSector, DWORD count, const BYTE *data, const DWORD &size) {
   BYTE driveIndex;
   DWORD offset;
-  if (!CheckTrackRequest(letter, geometry, cylinder, head, firstSector, count, size,
-                         kErrorWriteBufferSize, driveIndex, offset))
+  if (!CheckRequest(letter, geometry, cylinder, head, firstSector, count, size,
+                    kErrorWriteBufferSize, driveIndex, offset))
     return false;
   if (IsNtPlatform)
     return NtRequest(driveIndex, GENERIC_WRITE, FILE_SHARE_WRITE,
                      NtWriteRequest(offset, data, size));
   DWORD kept;
-  if (VwinTransferRetried(AbsoluteWriteAttempt, static_cast<BYTE>(driveIndex + 1),
-                          offset / geometry.BytesPerSector, static_cast<WORD>(count),
-                          const_cast<BYTE *>(data), kept))
+  if (TransferRetried(AbsoluteWriteAttempt, static_cast<BYTE>(driveIndex + 1),
+                      offset / geometry.BytesPerSector, static_cast<WORD>(count),
+                      const_cast<BYTE *>(data), kept))
     return true;
   // A code already set (a failed DeviceIoControl) says more than the DOS one.
   SetErrorIfNone(kept == kInt26WriteProtect || kept == kInt26UnknownCommand ? ERROR_WRITE_PROTECT
