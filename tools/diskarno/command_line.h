@@ -29,6 +29,9 @@ bool ParseCommandLine(const std::vector<std::string> &arguments,
                       const std::set<std::string> &switchOptions, TCommandLine &line,
                       std::string &message);
 
+// What the program's password field takes.
+constexpr size_t kLargestPassword = 254;
+
 // The password of --password, or the contents of --password-file without one
 // final line break; given says whether either option was there. False with
 // a message when both are given or the file can't be read.

@@ -73,6 +73,19 @@ bool TDisk::HasFiles() {
   return FatRootHasFiles(start, needed);
 }
 
+TWriteOutcome TTrackFile::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook,
+                                      void *context, DWORD &failedTrack, std::string &error) {
+  for (DWORD track = 0; track < count; ++track) {
+    failedTrack = track;
+    if (hook && !hook(context, track)) return TWriteOutcome::Stopped;
+    if (!Transfer(track, const_cast<BYTE *>(image) + static_cast<size_t>(track) * TrackSize(), true,
+                  error))
+      return TWriteOutcome::Failed;
+  }
+  failedTrack = kNoTrack;
+  return TWriteOutcome::Done;
+}
+
 std::string TrackName(const TDiskGeometry &geometry, DWORD track) {
   DWORD heads = geometry.TracksPerCylinder ? geometry.TracksPerCylinder : 1;
   char text[80];

@@ -13,6 +13,10 @@
 
 enum class TDiskUse { Read, Write };
 
+inline DWORD GeometryTrackCount(const TDiskGeometry &geometry) {
+  return static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder;
+}
+
 // Called before each track of a transfer (0-based); false stops it there.
 typedef bool (*TTrackHook)(void *context, DWORD track);
 
@@ -28,9 +32,7 @@ class TDisk {
 
   const TDiskGeometry &Geometry() const { return geometry_; }
   DWORD TrackSize() const { return geometry_.SectorsPerTrack * geometry_.BytesPerSector; }
-  DWORD TrackCount() const {
-    return static_cast<DWORD>(geometry_.Cylinders) * geometry_.TracksPerCylinder;
-  }
+  DWORD TrackCount() const { return GeometryTrackCount(geometry_); }
   int64_t Capacity() const { return GeometryCapacity(geometry_); }
   // What the messages call the disk: "A:", "/dev/fd0".
   const std::string &Name() const { return name_; }
@@ -57,6 +59,22 @@ class TDisk {
       : geometry_(geometry), name_(name) {}
   TDiskGeometry geometry_;
   std::string name_;
+};
+
+// A disk that moves one whole track at a time at its byte offset: an image
+// file or a block device.
+class TTrackFile : public TDisk {
+ public:
+  bool ReadTrack(DWORD track, BYTE *data, std::string &error) override {
+    return Transfer(track, data, false, error);
+  }
+  TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
+                            DWORD &failedTrack, std::string &error) override;
+
+ protected:
+  using TDisk::TDisk;
+  // Reads or writes the whole track; false with the system's text in error.
+  virtual bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) = 0;
 };
 
 // The outcome of opening: a disk, or why not with the exit code (2 when the

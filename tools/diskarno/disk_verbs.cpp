@@ -1,6 +1,5 @@
 // diskarno read, write and verify: whole disks track by track, with a live
 // status line and a stop between tracks on Ctrl-C.
-#include <cstdio>
 #include <cstring>
 
 #include "command_line.h"
@@ -48,13 +47,6 @@ const char kVerifyHelp[] =
     "image) track by track and lists every track that differs (exit code 1).\n";
 
 constexpr uint64_t kLargestRawImage = 64u << 20;
-constexpr size_t kLargestPassword = 254;
-
-std::string Number(uint64_t value) {
-  char text[32];
-  snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
-  return text;
-}
 
 // The status line of one pass over the disk and the Ctrl-C test between
 // tracks; passed to the disk's write as its hook.
@@ -193,6 +185,84 @@ int Fail(TToolOutput &output, const char *verb, const std::string &message, int 
   return code;
 }
 
+// For write and verify: the image of FILE (line's first word) and the disk
+// in DRIVE (its second), which must hold the image in whole tracks. False
+// with the message printed and the exit code.
+bool OpenWithImage(const char *verb, TDiskUse use, const TCommandLine &line, TToolOutput &output,
+                   std::vector<BYTE> &image, TOpenResult &opened, int &exitCode) {
+  const std::string &path = line.positional[0];
+  std::string message;
+  if (!LoadInput(path, line, image, message, exitCode)) {
+    Fail(output, verb, message, exitCode);
+    return false;
+  }
+  opened = OpenDisk(line.positional[1], use, line.Has("--force"));
+  if (!opened.disk) {
+    exitCode = Fail(output, verb, opened.message, opened.exitCode);
+    return false;
+  }
+  if (ImageFits(*opened.disk, path, image.size(), message)) return true;
+  if (use == TDiskUse::Write) message += "; nothing written";
+  exitCode = Fail(output, verb, message, kExitUsage);
+  return false;
+}
+
+// Opens drive and reads it whole (ReadWholeDisk). False with the message
+// printed for verb and the exit code; unwritten says what a stopped or
+// failed read leaves undone.
+bool ReadDrive(const char *verb, const std::string &drive, const TCommandLine &line,
+               const std::string &unwritten, TToolOutput &output, std::vector<BYTE> &image,
+               std::vector<DWORD> &badTracks, TDiskGeometry &geometry, int &exitCode) {
+  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, line.Has("--force"));
+  if (!opened.disk) {
+    exitCode = Fail(output, verb, opened.message, opened.exitCode);
+    return false;
+  }
+  TDisk &disk = *opened.disk;
+  geometry = disk.Geometry();
+  DWORD stoppedAt = 0;
+  std::string message;
+  TPassOutcome outcome;
+  {
+    TPass pass(output, line.Has("--quiet"), "Reading", disk.TrackCount());
+    outcome =
+        ReadWholeDisk(disk, line.Has("--keep-going"), pass, image, badTracks, stoppedAt, message);
+  }
+  if (outcome == TPassOutcome::Stopped)
+    exitCode = Fail(output, verb, Interrupted("reading", stoppedAt, disk.TrackCount(), unwritten),
+                    kExitInterrupted);
+  else if (outcome == TPassOutcome::Failed)
+    exitCode = Fail(output, verb, message + "; " + unwritten, kExitFailure);
+  return outcome == TPassOutcome::Done;
+}
+
+// Reads the first count tracks back and compares them with image, printing
+// every track that differs; differ ends the closing count line. False with
+// the exit code when stopped or when any track differs.
+bool VerifyDisk(const char *verb, TDisk &disk, const std::vector<BYTE> &image, DWORD count,
+                bool quiet, const std::string &whenStopped, const std::string &differ,
+                TToolOutput &output, int &exitCode) {
+  std::vector<std::string> differences;
+  DWORD stoppedAt = 0;
+  TPassOutcome compared;
+  {
+    TPass pass(output, quiet, "Verifying", count);
+    compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
+  }
+  if (compared == TPassOutcome::Stopped) {
+    exitCode = Fail(output, verb, Interrupted("verifying", stoppedAt, count, whenStopped),
+                    kExitInterrupted);
+    return false;
+  }
+  for (const std::string &difference : differences)
+    output.err += std::string("diskarno ") + verb + ": " + difference + "\n";
+  if (differences.empty()) return true;
+  exitCode =
+      Fail(output, verb, Number(differences.size()) + " of " + Number(count) + " tracks " + differ,
+           kExitFailure);
+  return false;
+}
+
 }  // namespace
 
 int RunRead(const std::vector<std::string> &arguments, TToolOutput &output) {
@@ -208,64 +278,33 @@ int RunRead(const std::vector<std::string> &arguments, TToolOutput &output) {
   const std::string outPath = line.Value("-o");
   if (SameFile(drive, outPath))
     return Fail(output, "read", "IMAGE would overwrite the disk " + drive, kExitUsage);
-  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, line.Has("--force"));
-  if (!opened.disk) return Fail(output, "read", opened.message, opened.exitCode);
-  TDisk &disk = *opened.disk;
   std::vector<BYTE> image;
   std::vector<DWORD> badTracks;
-  DWORD stoppedAt = 0;
-  std::string message;
-  TPassOutcome outcome;
-  {
-    TPass pass(output, line.Has("--quiet"), "Reading", disk.TrackCount());
-    outcome =
-        ReadWholeDisk(disk, line.Has("--keep-going"), pass, image, badTracks, stoppedAt, message);
-  }
-  disk.Release();
-  if (outcome == TPassOutcome::Stopped)
-    return Fail(output, "read",
-                Interrupted("reading", stoppedAt, disk.TrackCount(), outPath + " not written"),
-                kExitInterrupted);
-  if (outcome == TPassOutcome::Failed)
-    return Fail(output, "read", message + "; " + outPath + " not written", kExitFailure);
+  TDiskGeometry geometry;
+  if (!ReadDrive("read", drive, line, outPath + " not written", output, image, badTracks, geometry,
+                 code))
+    return code;
   if (!WriteFileWhole(outPath, {{image.data(), image.size()}}))
     return Fail(output, "read", "can't write " + outPath + ": " + FailureText(GetLastError()),
                 kExitFailure);
   if (!line.Has("--quiet"))
-    output.out += "read " + Number(disk.TrackCount()) + " tracks (" + Number(image.size()) +
-                  " bytes) of " + drive + " into " + outPath + "\n";
+    output.out += "read " + Number(GeometryTrackCount(geometry)) + " tracks (" +
+                  Number(image.size()) + " bytes) of " + drive + " into " + outPath + "\n";
   if (badTracks.empty()) return kExitSuccess;
   for (DWORD track : badTracks)
-    output.err += "diskarno read: " + TrackName(disk.Geometry(), track) +
+    output.err += "diskarno read: " + TrackName(geometry, track) +
                   " could not be read; it is zeros in " + outPath + "\n";
-  output.err += "diskarno read: " + Number(badTracks.size()) + " of " + Number(disk.TrackCount()) +
-                " tracks could not be read\n";
+  output.err += "diskarno read: " + Number(badTracks.size()) + " of " +
+                Number(GeometryTrackCount(geometry)) + " tracks could not be read\n";
   return kExitFailure;
 }
 
-bool ReadDiskForPack(const std::string &drive, bool force, bool quiet, TToolOutput &output,
+bool ReadDiskForPack(const std::string &drive, const TCommandLine &line, TToolOutput &output,
                      std::vector<BYTE> &image, int &exitCode) {
-  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, force);
-  if (!opened.disk) {
-    exitCode = Fail(output, "pack", opened.message, opened.exitCode);
-    return false;
-  }
-  std::vector<DWORD> badTracks;
-  DWORD stoppedAt = 0;
-  std::string message;
-  TPassOutcome outcome;
-  {
-    TPass pass(output, quiet, "Reading", opened.disk->TrackCount());
-    outcome = ReadWholeDisk(*opened.disk, false, pass, image, badTracks, stoppedAt, message);
-  }
-  opened.disk->Release();
-  if (outcome == TPassOutcome::Stopped)
-    exitCode = Fail(output, "pack",
-                    Interrupted("reading", stoppedAt, opened.disk->TrackCount(), "nothing written"),
-                    kExitInterrupted);
-  else if (outcome == TPassOutcome::Failed)
-    exitCode = Fail(output, "pack", message, kExitFailure);
-  return outcome == TPassOutcome::Done;
+  std::vector<DWORD> badTracks;  // stays empty: pack never goes past a bad track
+  TDiskGeometry geometry;
+  return ReadDrive("pack", drive, line, "nothing written", output, image, badTracks, geometry,
+                   exitCode);
 }
 
 int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
@@ -283,23 +322,17 @@ int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
     if (!input.empty() && SameFile(input, drive))
       return Fail(output, "write", "DRIVE is the input " + input, kExitUsage);
   std::vector<BYTE> image;
-  std::string message;
-  if (!LoadInput(path, line, image, message, code)) return Fail(output, "write", message, code);
-
-  TOpenResult opened = OpenDisk(drive, TDiskUse::Write, line.Has("--force"));
-  if (!opened.disk) return Fail(output, "write", opened.message, opened.exitCode);
+  TOpenResult opened;
+  if (!OpenWithImage("write", TDiskUse::Write, line, output, image, opened, code)) return code;
   TDisk &disk = *opened.disk;
-  if (!ImageFits(disk, path, image.size(), message))
-    return Fail(output, "write", message + "; nothing written", kExitUsage);
+  std::string message;
   if (disk.HasFiles() && !line.Has("--yes")) {
     std::string question = "The disk in " + disk.Name() + " holds files. Overwrite them?";
-    if (!output.confirm || !output.confirm(question)) {
-      disk.Release();
+    if (!output.confirm || !output.confirm(question))
       return Fail(
           output, "write",
           "the disk in " + disk.Name() + " holds files; nothing written (--yes overwrites them)",
           kExitUsage);
-    }
   }
 
   const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
@@ -310,7 +343,6 @@ int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
     written = disk.WriteTracks(image.data(), count, TPass::Hook, &pass, failedTrack, message);
   }
   if (written == TWriteOutcome::Done && !disk.Flush(message)) written = TWriteOutcome::Failed;
-  if (written != TWriteOutcome::Done) disk.Release();
   if (written == TWriteOutcome::Stopped)
     return Fail(output, "write",
                 Interrupted("writing", failedTrack, count,
@@ -325,28 +357,10 @@ int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
             ": " + message,
         kExitFailure);
 
-  std::vector<std::string> differences;
-  if (line.Has("--verify")) {
-    DWORD stoppedAt = 0;
-    TPassOutcome compared;
-    {
-      TPass pass(output, quiet, "Verifying", count);
-      compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
-    }
-    disk.Release();
-    if (compared == TPassOutcome::Stopped)
-      return Fail(output, "write",
-                  Interrupted("verifying", stoppedAt, count, "the disk was written whole"),
-                  kExitInterrupted);
-  }
-  disk.Release();
-  for (const std::string &difference : differences)
-    output.err += "diskarno write: " + difference + "\n";
-  if (!differences.empty())
-    return Fail(output, "write",
-                Number(differences.size()) + " of " + Number(count) +
-                    " tracks differ from the image after writing",
-                kExitFailure);
+  if (line.Has("--verify") &&
+      !VerifyDisk("write", disk, image, count, quiet, "the disk was written whole",
+                  "differ from the image after writing", output, code))
+    return code;
   if (!quiet)
     output.out += "wrote " + Number(count) + " tracks (" + Number(image.size()) + " bytes) of " +
                   path + " to " + disk.Name() + (line.Has("--verify") ? ", verified" : "") + "\n";
@@ -362,33 +376,14 @@ int RunVerify(const std::vector<std::string> &arguments, TToolOutput &output) {
   if (line.positional.size() != 2)
     return Fail(output, "verify", "give FILE and DRIVE (see diskarno verify --help)", kExitUsage);
   const std::string path = line.positional[0];
-  const std::string drive = line.positional[1];
   std::vector<BYTE> image;
-  std::string message;
-  if (!LoadInput(path, line, image, message, code)) return Fail(output, "verify", message, code);
-  TOpenResult opened = OpenDisk(drive, TDiskUse::Read, line.Has("--force"));
-  if (!opened.disk) return Fail(output, "verify", opened.message, opened.exitCode);
+  TOpenResult opened;
+  if (!OpenWithImage("verify", TDiskUse::Read, line, output, image, opened, code)) return code;
   TDisk &disk = *opened.disk;
-  if (!ImageFits(disk, path, image.size(), message))
-    return Fail(output, "verify", message, kExitUsage);
   const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
-  std::vector<std::string> differences;
-  DWORD stoppedAt = 0;
-  TPassOutcome compared;
-  {
-    TPass pass(output, line.Has("--quiet"), "Verifying", count);
-    compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
-  }
-  disk.Release();
-  if (compared == TPassOutcome::Stopped)
-    return Fail(output, "verify", Interrupted("verifying", stoppedAt, count, "nothing compared"),
-                kExitInterrupted);
-  for (const std::string &difference : differences)
-    output.err += "diskarno verify: " + difference + "\n";
-  if (!differences.empty())
-    return Fail(output, "verify",
-                Number(differences.size()) + " of " + Number(count) + " tracks differ",
-                kExitFailure);
+  if (!VerifyDisk("verify", disk, image, count, line.Has("--quiet"), "nothing compared", "differ",
+                  output, code))
+    return code;
   if (!line.Has("--quiet"))
     output.out += disk.Name() + " matches " + path + " (" + Number(count) + " tracks)\n";
   return kExitSuccess;

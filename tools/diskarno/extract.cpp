@@ -15,8 +15,6 @@ const char kExtractHelp[] =
     "Unpacks the disk image of FILE exactly as the program does and writes it to\n"
     "IMAGE. A failure prints the text the program would show and exits with 1.\n";
 
-constexpr size_t kLargestPassword = 254;  // what the program's password field takes
-
 int Fail(TToolOutput &output, const std::string &text) {
   output.err += text + "\n";
   return kExitFailure;

@@ -23,12 +23,6 @@ std::string Hex32(DWORD value) {
   return text;
 }
 
-std::string Number(long long value) {
-  char text[32];
-  snprintf(text, sizeof text, "%lld", value);
-  return text;
-}
-
 // JSON string; bytes above 0x7F are taken as Latin-1.
 std::string Json(const std::string &text) {
   std::string quoted = "\"";

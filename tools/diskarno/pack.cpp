@@ -19,7 +19,6 @@ namespace {
 constexpr uint64_t kLargestImage = 0x7FFFFFFF;  // ImageSize is a signed 32-bit number
 constexpr uint64_t kLargestStub = 256u << 20;
 constexpr size_t kSmallestImage = 58;
-constexpr size_t kLargestPassword = 254;  // what the program's password field takes
 
 const char kPackHelp[] =
     "Usage: diskarno pack IMAGE -o OUT [--stub PATH] [--description TEXT]\n"
@@ -47,12 +46,6 @@ const char kPackHelp[] =
 int Usage(TToolOutput &output, const std::string &message) {
   output.err += "diskarno pack: " + message + "\n";
   return kExitUsage;
-}
-
-std::string Number(uint64_t value) {
-  char text[32];
-  snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(value));
-  return text;
 }
 
 bool MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type,
@@ -157,8 +150,7 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
   uint64_t imageSize = 0;
   TReadResult read = TReadResult::Read;
   if (IsDiskSource(imagePath)) {
-    if (!ReadDiskForPack(imagePath, line.Has("--force"), line.Has("--quiet"), output, image, code))
-      return code;
+    if (!ReadDiskForPack(imagePath, line, output, image, code)) return code;
     imageSize = image.size();
   } else {
     read = ReadWholeFile(imagePath, kLargestImage, image, imageSize);

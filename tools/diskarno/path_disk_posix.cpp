@@ -101,28 +101,11 @@ std::string SystemText(int code) {
   return strerror(code);
 }
 
-class TPathDisk : public TDisk {
+class TPathDisk : public TTrackFile {
  public:
   TPathDisk(const std::string &name, const TDiskGeometry &geometry, int file, bool device)
-      : TDisk(name, geometry), file_(file), device_(device) {}
+      : TTrackFile(name, geometry), file_(file), device_(device) {}
   ~TPathDisk() override { Release(); }
-
-  bool ReadTrack(DWORD track, BYTE *data, std::string &error) override {
-    return Transfer(track, data, false, error);
-  }
-
-  TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
-                            DWORD &failedTrack, std::string &error) override {
-    for (DWORD track = 0; track < count; ++track) {
-      failedTrack = track;
-      if (hook && !hook(context, track)) return TWriteOutcome::Stopped;
-      if (!Transfer(track, const_cast<BYTE *>(image) + static_cast<size_t>(track) * TrackSize(),
-                    true, error))
-        return TWriteOutcome::Failed;
-    }
-    failedTrack = kNoTrack;
-    return TWriteOutcome::Done;
-  }
 
   bool Flush(std::string &error) override {
     if (fsync(file_) != 0) {
@@ -143,7 +126,7 @@ class TPathDisk : public TDisk {
   }
 
  private:
-  bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) {
+  bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) override {
     size_t size = TrackSize();
     off_t at = static_cast<off_t>(track) * static_cast<off_t>(size);
     size_t done = 0;

@@ -5,28 +5,11 @@
 
 namespace {
 
-class TFileDisk : public TDisk {
+class TFileDisk : public TTrackFile {
  public:
   TFileDisk(const std::string &name, const TDiskGeometry &geometry, HANDLE file)
-      : TDisk(name, geometry), file_(file) {}
+      : TTrackFile(name, geometry), file_(file) {}
   ~TFileDisk() override { Release(); }
-
-  bool ReadTrack(DWORD track, BYTE *data, std::string &error) override {
-    return Transfer(track, data, false, error);
-  }
-
-  TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
-                            DWORD &failedTrack, std::string &error) override {
-    for (DWORD track = 0; track < count; ++track) {
-      failedTrack = track;
-      if (hook && !hook(context, track)) return TWriteOutcome::Stopped;
-      if (!Transfer(track, const_cast<BYTE *>(image) + static_cast<size_t>(track) * TrackSize(),
-                    true, error))
-        return TWriteOutcome::Failed;
-    }
-    failedTrack = kNoTrack;
-    return TWriteOutcome::Done;
-  }
 
   bool Flush(std::string &error) override {
     if (FlushFileBuffers(file_)) return true;
@@ -40,7 +23,7 @@ class TFileDisk : public TDisk {
   }
 
  private:
-  bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) {
+  bool Transfer(DWORD track, BYTE *data, bool write, std::string &error) override {
     DWORD size = TrackSize();
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(track) * size;

@@ -56,8 +56,9 @@ bool UnpackProgram(const std::string &path, const std::string &typedPassword,
                    std::vector<unsigned char> &image, std::string &text);
 
 // Reads a whole disk (A:, B:, a block device) for pack, as read does
-// without --keep-going. False with the exit code and the message in output.
-bool ReadDiskForPack(const std::string &drive, bool force, bool quiet, TToolOutput &output,
+// without --keep-going (line gives --force and --quiet). False with the exit
+// code and the message in output.
+bool ReadDiskForPack(const std::string &drive, const TCommandLine &line, TToolOutput &output,
                      std::vector<unsigned char> &image, int &exitCode);
 
 #endif

@@ -113,3 +113,9 @@ std::string FailureText(DWORD code) {
   snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
   return number;
 }
+
+std::string Number(long long value) {
+  char text[32];
+  snprintf(text, sizeof text, "%lld", value);
+  return text;
+}

@@ -28,6 +28,9 @@ bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces);
 // True when both paths name the same existing file.
 bool SameFile(const std::string &first, const std::string &second);
 
+// Plain decimal digits, with a "-" for a negative value.
+std::string Number(long long value);
+
 // The text for a failure: ErrorText of the code, or its number when nobody
 // knows it.
 std::string FailureText(DWORD code);
