@@ -35,6 +35,14 @@ bool CarrySet(const DIOC_REGISTERS &registers) {
   return (registers.reg_Flags & kCarryFlag) != 0;
 }
 
+DISKIO PacketOf(DWORD startSector, WORD count, const BYTE *data) {
+  DISKIO packet;
+  packet.dwStartSector = startSector;
+  packet.wSectors = count;
+  packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
+  return packet;
+}
+
 // INT 21h 7305h; SI bit 0 chooses between writing (1) and reading (0).
 bool ExtendedAbsoluteIo(BYTE dosDrive, DISKIO &packet, DWORD direction) {
   DIOC_REGISTERS registers = {};
@@ -103,19 +111,13 @@ void VwinResetDisk() {
 }
 
 bool VwinAbsoluteWrite(BYTE dosDrive, DWORD startSector, WORD count, const BYTE *data) {
-  DISKIO packet;
-  packet.dwStartSector = startSector;
-  packet.wSectors = count;
-  packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
+  DISKIO packet = PacketOf(startSector, count, data);
   if (HasFat32Services && ExtendedAbsoluteIo(dosDrive, packet, kExtendedWriteFlag)) return true;
   return AbsoluteIo(VWIN32_DIOC_DOS_INT26, dosDrive, packet);
 }
 
 bool VwinAbsoluteRead(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data) {
-  DISKIO packet;
-  packet.dwStartSector = startSector;
-  packet.wSectors = count;
-  packet.dwBuffer = reinterpret_cast<DWORD_PTR>(data);
+  DISKIO packet = PacketOf(startSector, count, data);
   if (HasFat32Services && ExtendedAbsoluteIo(dosDrive, packet, 0)) return true;
   return AbsoluteIo(VWIN32_DIOC_DOS_INT25, dosDrive, packet);
 }
