@@ -31,7 +31,15 @@ class FloppyIo : public FloppySession {
     DWORD size = count * 512;
     return WriteTrack(letter, kGeometry144, cylinder, head, first, count, track_.data(), size);
   }
+  // QueryMedium's result; present and capacity in the members.
+  bool Query(char letter) {
+    std::string label;
+    TDiskGeometry geometry = {};
+    return QueryMedium(letter, label, capacity_, present_, geometry);
+  }
   std::vector<BYTE> track_ = std::vector<BYTE>(kTrack, 0x6B);
+  int64_t capacity_ = 0;
+  bool present_ = false;
 };
 
 TEST_F(FloppyIo, StartupRegistersTextsAndReadsPlatform) {
@@ -110,12 +118,8 @@ TEST_P(FloppyIoOnEveryPlatform, DriveBIsAddressedAsB) {
   StartWithDisk(GetParam(), 'A');
   Pc().AddFloppyDrive('B');
   Pc().InsertMedium('B', sim::Floppy144());
-  std::string label;
-  int64_t capacity = 0;
-  bool present = false;
-  TDiskGeometry geometry = {};
-  ASSERT_TRUE(QueryMedium('B', label, capacity, present, geometry));
-  EXPECT_TRUE(present);
+  ASSERT_TRUE(Query('B'));
+  EXPECT_TRUE(present_);
   ASSERT_TRUE(Write('B', 3, 1));
   ReleaseDrive();
   EXPECT_EQ(Pc().MediumIn('B')->bytes[(3 * 2 + 1) * kTrack], 0x6B);
@@ -186,11 +190,7 @@ TEST_F(FloppyIo, NtWritesShareOneLockedHandle) {
 
   // A query between writes reopens with read access, and the write after
   // it reopens with write access.
-  std::string label;
-  int64_t capacity = 0;
-  bool present = false;
-  TDiskGeometry geometry = {};
-  ASSERT_TRUE(QueryMedium('A', label, capacity, present, geometry));
+  ASSERT_TRUE(Query('A'));
   ASSERT_TRUE(Write('A', 1, 0));
   std::vector<sim::DeviceCall> opens = Pc().Calls(Call::Open);
   ASSERT_EQ(opens.size(), 3u);
@@ -361,13 +361,9 @@ TEST_P(FloppyIoOn9x, SecondAttemptAfterResetSucceeds) {
 
   Pc().ClearLog();
   Pc().FailDeviceIoControl(ERROR_GEN_FAILURE, perAttempt);
-  std::string label;
-  int64_t capacity = 0;
-  bool present = false;
-  TDiskGeometry geometry = {};
-  ASSERT_TRUE(QueryMedium('A', label, capacity, present, geometry));
-  EXPECT_TRUE(present);
-  EXPECT_EQ(capacity, 1474560);
+  ASSERT_TRUE(Query('A'));
+  EXPECT_TRUE(present_);
+  EXPECT_EQ(capacity_, 1474560);
   EXPECT_EQ(Pc().Count(Call::DiskReset), 1u);
   EXPECT_EQ(Pc().Count(Call::DosIoctl), static_cast<size_t>(perAttempt) + 1);
 }

@@ -19,24 +19,21 @@ using sim::Pc;
 using testing_support::MakeFatImage;
 using testing_support::ReadBytes;
 using testing_support::TBytes;
+using testing_support::TPlatform;
 using testing_support::WriteBytes;
 
 constexpr size_t k144 = 1474560;
 constexpr size_t kTrack = 9216;
 
-enum class TSystem { Nt, Win95, Win98, WinMe };
-
 class ToolDriveScenarios : public testing_support::FloppySession,
-                           public ::testing::WithParamInterface<TSystem> {
+                           public ::testing::WithParamInterface<TPlatform> {
  protected:
   // The fixture's own strings are made before the session counts heap
   // blocks and given back before it counts again.
   void SetUp() override {
     folder = testing_support::TempFolder() + "/drive" + std::to_string(counter++);
     FloppySession::SetUp();
-    if (GetParam() == TSystem::Win95) Pc().SetWindows95();
-    if (GetParam() == TSystem::Win98) Pc().SetWindows98();
-    if (GetParam() == TSystem::WinMe) Pc().SetWindowsMe();
+    testing_support::SetPlatform(GetParam());
     Pc().AddFloppyDrive('A');
     ASSERT_EQ(system(("mkdir -p " + folder).c_str()), 0);
     ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
@@ -48,7 +45,7 @@ class ToolDriveScenarios : public testing_support::FloppySession,
     FloppySession::TearDown();
   }
 
-  bool Nt() const { return GetParam() == TSystem::Nt; }
+  bool Nt() const { return GetParam() == TPlatform::Nt; }
   std::string Path(const std::string &name) const { return folder + "/" + name; }
   int Run(const std::vector<std::string> &arguments) {
     output = TToolOutput();
@@ -91,15 +88,9 @@ class ToolDriveScenarios : public testing_support::FloppySession,
 };
 int ToolDriveScenarios::counter = 0;
 
-std::string SystemName(const ::testing::TestParamInfo<TSystem> &info) {
-  const char *names[] = {"Nt", "Win95", "Win98", "WinMe"};
-  return names[static_cast<int>(info.param)];
-}
-
 INSTANTIATE_TEST_SUITE_P(Systems, ToolDriveScenarios,
-                         ::testing::Values(TSystem::Nt, TSystem::Win95, TSystem::Win98,
-                                           TSystem::WinMe),
-                         SystemName);
+                         ::testing::ValuesIn(testing_support::kEveryPlatform),
+                         testing_support::PlatformName);
 
 TEST_P(ToolDriveScenarios, ReadAndPackTheWholeDisk) {
   Pc().InsertMedium('A', sim::Floppy144(disk));
