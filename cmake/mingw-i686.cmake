@@ -9,3 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Code for the 386: the program must start on any PC that ran the first
+# Windows 95 or NT 4.0, so no CMOV, BSWAP, CMPXCHG or later instructions.
+set(CMAKE_C_FLAGS_INIT "-march=i386 -mtune=generic")
+set(CMAKE_CXX_FLAGS_INIT "-march=i386 -mtune=generic")

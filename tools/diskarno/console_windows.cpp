@@ -33,5 +33,6 @@ void CatchInterrupt(bool on) {
 }
 
 bool InterruptRequested() {
-  return InterlockedCompareExchange(&interruptRequested, 0, 0) != 0;
+  // An aligned 32-bit read is atomic on every x86; the 386 has no CMPXCHG.
+  return interruptRequested != 0;
 }
