@@ -1,6 +1,7 @@
 // A small option parser: "--name value", "--name=value", "-o value".
 #include "command_line.h"
 
+#include "package_format.h"
 #include "tool_files.h"
 
 bool ParseCommandLine(const std::vector<std::string> &arguments,
@@ -49,6 +50,21 @@ bool ParseCommandLine(const std::vector<std::string> &arguments,
   return true;
 }
 
+namespace {
+
+// The file's contents without one final line break.
+bool ReadPasswordFile(const std::string &path, std::string &password) {
+  std::vector<BYTE> bytes;
+  uint64_t size = 0;
+  if (ReadWholeFile(path, 4096, bytes, size) != TReadResult::Read) return false;
+  password.assign(bytes.begin(), bytes.end());
+  if (!password.empty() && password.back() == '\n') password.pop_back();
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
+}  // namespace
+
 bool PasswordOption(const TCommandLine &line, std::string &password, bool &given,
                     std::string &message) {
   password.clear();
@@ -59,16 +75,11 @@ bool PasswordOption(const TCommandLine &line, std::string &password, bool &given
   }
   if (!line.Has("--password-file")) {
     password = line.Value("--password");
-    return true;
-  }
-  std::vector<BYTE> bytes;
-  uint64_t size = 0;
-  if (ReadWholeFile(line.Value("--password-file"), 4096, bytes, size) != TReadResult::Read) {
+  } else if (!ReadPasswordFile(line.Value("--password-file"), password)) {
     message = "can't read the password file " + line.Value("--password-file");
     return false;
   }
-  password.assign(bytes.begin(), bytes.end());
-  if (!password.empty() && password.back() == '\n') password.pop_back();
-  if (!password.empty() && password.back() == '\r') password.pop_back();
-  return true;
+  if (PasswordAllowed(password.size())) return true;
+  message = "the program takes at most " + Number(kLargestPasswordLength) + " password characters";
+  return false;
 }

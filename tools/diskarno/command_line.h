@@ -29,12 +29,10 @@ bool ParseCommandLine(const std::vector<std::string> &arguments,
                       const std::set<std::string> &switchOptions, TCommandLine &line,
                       std::string &message);
 
-// What the program's password field takes.
-constexpr size_t kLargestPassword = 254;
-
 // The password of --password, or the contents of --password-file without one
 // final line break; given says whether either option was there. False with
-// a message when both are given or the file can't be read.
+// a message when both are given, the file can't be read, or the password is
+// longer than the program takes.
 bool PasswordOption(const TCommandLine &line, std::string &password, bool &given,
                     std::string &message);
 

@@ -135,13 +135,10 @@ bool LoadInput(const std::string &path, const TCommandLine &line, std::vector<BY
   bool given = false;
   exitCode = kExitUsage;
   if (!PasswordOption(line, password, given, message)) return false;
-  if (password.size() > kLargestPassword) {
-    message = "the program takes at most 254 password characters";
-    return false;
-  }
-  if (GetPackageOffsetOfFile(path.c_str()) != kNoPackageOffset) {
+  TPackage package;
+  if (OpenPackage(path.c_str(), package) || package.Offset != kNoPackageOffset) {
     exitCode = kExitFailure;
-    return UnpackProgram(path, password, image, message);
+    return UnpackProgramImage(package, password, image, message);
   }
   if (GetLastError() != kErrorInvalidImageFile) {
     message = "can't read " + path + ": " + FailureText(GetLastError());
@@ -151,6 +148,7 @@ bool LoadInput(const std::string &path, const TCommandLine &line, std::vector<BY
     message = path + " is a raw image, not a program: it takes no password";
     return false;
   }
+  package.File.Close();
   uint64_t size = 0;
   TReadResult read = ReadWholeFile(path, kLargestRawImage, image, size);
   if (read != TReadResult::Read) {

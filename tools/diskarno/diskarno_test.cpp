@@ -7,6 +7,7 @@
 #include "package_format.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
+#include "support/package_cases.h"
 #include "tool.h"
 
 namespace {
@@ -17,7 +18,9 @@ using testing_support::MakeStub;
 using testing_support::ReadBytes;
 using testing_support::StubEnd;
 using testing_support::TBytes;
+using testing_support::TPackageCase;
 using testing_support::TPackageOptions;
+using testing_support::RefusedPackages;
 using testing_support::TStubOptions;
 using testing_support::WriteBytes;
 
@@ -225,45 +228,36 @@ TEST_F(DiskarnoTest, NeverOverwritesItsInputs) {
   EXPECT_TRUE(ReadBytes(Path("old.img")) == disk);
 }
 
-TEST_F(DiskarnoTest, ExtractFailsWithTheProgramsTexts) {
-  struct Case {
-    TBytes program;
-    std::vector<std::string> options;
-    std::string text;
-  };
+// What the program refuses, every verb refuses: extract and write with the
+// program's texts, info and verify with exit code 1. The program runs
+// through the same table (program_start_test.cpp).
+TEST_F(DiskarnoTest, EveryVerbRefusesWhatTheProgramRefuses) {
+  ASSERT_TRUE(WriteBytes(Path("target.img"), disk));
+  for (const TPackageCase &c : RefusedPackages(disk)) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteBytes(Path("bad.exe"), c.program));
+    std::string text = c.refusedAtStart ? "Corrupted file contents, please try to download again."
+                                        : c.writeError;
+    EXPECT_EQ(Run({"extract", Path("bad.exe"), "-o", Path("x.img")}), 1);
+    EXPECT_EQ(output.err, text + "\n");
+    EXPECT_EQ(Run({"write", Path("bad.exe"), Path("target.img"), "--yes"}), 1);
+    EXPECT_EQ(output.err, "diskarno write: " + text + "\n");
+    EXPECT_EQ(Run({"verify", Path("bad.exe"), Path("target.img")}), 1);
+    EXPECT_EQ(Run({"info", Path("bad.exe")}), 1);
+    EXPECT_NE(output.err.find("diskarno info: " + Path("bad.exe")), std::string::npos);
+  }
+  EXPECT_TRUE(ReadBytes(Path("target.img")) == disk);
   TPackageOptions protectedOptions;
   protectedOptions.password = "right";
-  TPackageOptions version2;
-  version2.version = 2;
-  TPackageOptions noChecksum;
-  noChecksum.checksum = false;
-  TPackageOptions noMedium;
-  noMedium.mediaType = 0;
-  TBytes flipped = MakeProgram(disk);
-  flipped[flipped.size() - 300] ^= 0x40;
-  TBytes flippedNoChecksum = MakeProgram(disk, noChecksum);
-  flippedNoChecksum.back() ^= 0x40;
-  TBytes truncated = MakeProgram(disk);
-  truncated.resize(truncated.size() - 50);
-  const std::vector<Case> cases = {
-      {MakeProgram(disk, protectedOptions), {"--password", "wrong"}, "Invalid password\n"},
-      {MakeProgram(disk, protectedOptions), {}, "Invalid password\n"},
-      {MakeProgram(disk, version2), {}, "Invalid header in compressed image file.\n"},
-      {flipped, {}, "Invalid data in image file.\n"},
-      {flippedNoChecksum, {}, "[ZLib]: Invalid data.\n"},
-      {truncated, {}, "Invalid data in image file.\n"},
-      {MakeProgram(disk, noMedium), {}, "Corrupted file contents, please try to download again.\n"},
-      {MakeStub(), {}, "Corrupted file contents, please try to download again.\n"},
-  };
-  for (const Case &c : cases) {
-    ASSERT_TRUE(WriteBytes(Path("bad.exe"), c.program));
+  ASSERT_TRUE(WriteBytes(Path("bad.exe"), MakeProgram(disk, protectedOptions)));
+  for (const std::vector<std::string> &password :
+       std::vector<std::vector<std::string>>{{"--password", "wrong"}, {}}) {
     std::vector<std::string> arguments = {"extract", Path("bad.exe"), "-o", Path("x.img")};
-    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-    EXPECT_EQ(Run(arguments), 1) << c.text;
-    EXPECT_EQ(output.err, c.text);
-    EXPECT_FALSE(FileExists(Path("x.img")));
+    arguments.insert(arguments.end(), password.begin(), password.end());
+    EXPECT_EQ(Run(arguments), 1);
+    EXPECT_EQ(output.err, "Invalid password\n");
   }
-  ExpectFiles("bad.exe disk.img stub.exe ");
+  ExpectFiles("bad.exe disk.img stub.exe target.img ");
 }
 
 TEST_F(DiskarnoTest, ExtractAcceptsWhatTheProgramAccepts) {
@@ -292,7 +286,8 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
         std::string("\"description\": \"Tools \\\"disk\\\"\""), std::string("\"media_type\": 2"),
         std::string("\"protected\": true"), "\"payload_length\": " + payload,
         "\"packed_size\": " + payload, std::string("\"image_size\": 1474560"),
-        std::string("\"data_crc_state\": \"not checked: protected, give --password\"")})
+        std::string("\"data_crc_ok\": null, \"data_crc_state\": \"not checked: protected, "
+                    "give --password\"")})
     EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
   EXPECT_NE(output.out.find("(matches)"), std::string::npos) << output.out;
@@ -300,12 +295,16 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 0);
   EXPECT_NE(output.out.find("the password does not match"), std::string::npos);
 
+  // A corrupt package is still shown, and exits with 1.
   program[program.size() - 10] ^= 1;
   ASSERT_TRUE(WriteBytes(Path("out.exe"), program));
-  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
-  EXPECT_NE(output.out.find("(differs"), std::string::npos) << output.out;
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw", "--json"}), 1);
+  EXPECT_NE(output.out.find("\"data_crc_ok\": false, \"data_crc_state\": \"differs (0x"),
+            std::string::npos)
+      << output.out;
+  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") +
+                            ": the payload does not match its checksum\n");
 
-  EXPECT_EQ(Run({"info", Path("stub.exe")}), 1);
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
   EXPECT_EQ(Run({"info", Path("missing.exe")}), 1);
 }

@@ -1,8 +1,6 @@
 // diskarno extract: the program's own reading path, with the image written
 // to a file instead of a disk.
 #include "command_line.h"
-#include "heap.h"
-#include "image_unpacker.h"
 #include "package_format.h"
 #include "tool.h"
 #include "tool_files.h"
@@ -41,10 +39,6 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
     output.err += "diskarno extract: " + message + "\n";
     return kExitUsage;
   }
-  if (typed.size() > kLargestPassword) {
-    output.err += "diskarno extract: the program takes at most 254 password characters\n";
-    return kExitUsage;
-  }
   for (const std::string &input : {path, line.Value("--password-file")})
     if (!input.empty() && SameFile(input, outPath)) {
       output.err += "diskarno extract: IMAGE would overwrite the input " + input + "\n";
@@ -53,42 +47,11 @@ int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output) {
 
   std::vector<BYTE> image;
   std::string text;
-  if (!UnpackProgram(path, typed, image, text)) return Fail(output, text);
+  TPackage package;
+  OpenPackage(path.c_str(), package);
+  if (!UnpackProgramImage(package, typed, image, text)) return Fail(output, text);
   if (!WriteFileWhole(outPath, {{image.data(), image.size()}}))
     return Fail(output,
                 "diskarno extract: can't write " + outPath + ": " + FailureText(GetLastError()));
   return kExitSuccess;
-}
-
-bool UnpackProgram(const std::string &path, const std::string &typedPassword,
-                   std::vector<BYTE> &image, std::string &text) {
-  // Start-up: a package the program would call corrupt.
-  std::string description;
-  DWORD passwordCheck = 0;
-  DWORD packageOffset = 0;
-  TMediaType mediaType = kMediaUnknown;
-  LONG imageSize = -1;
-  bool isProtected = ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck,
-                                             packageOffset, mediaType, imageSize);
-  if (packageOffset == kNoPackageOffset || mediaType == kMediaUnknown || imageSize == -1) {
-    text = "Corrupted file contents, please try to download again.";
-    return false;
-  }
-  // "Write disk": the password is tested only when the package has a check.
-  std::string password;
-  if (isProtected && passwordCheck != 0) {
-    if (PasswordCheckOf(typedPassword) != passwordCheck) {
-      text = "Invalid password";
-      return false;
-    }
-    password = typedPassword;
-  }
-  BYTE *unpacked = nullptr;
-  if (!LoadImageOfFile(path.c_str(), password, unpacked, imageSize, nullptr, 0)) {
-    text = FailureText(GetLastError());
-    return false;
-  }
-  image.assign(unpacked, unpacked + imageSize);
-  HeapRelease(unpacked);
-  return true;
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "heap.h"
 #include "image_unpacker.h"
 #include "media.h"
 #include "package_format.h"
@@ -15,7 +16,10 @@ const char kInfoHelp[] =
     "\n"
     "Shows the package appended to FILE: its offset, every header field, and\n"
     "whether the payload matches its checksum (for a protected package only with\n"
-    "the password). Exits with 1 when FILE holds no package.\n";
+    "the password). Exits with 1 when FILE holds no package or one the program\n"
+    "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
+    "not inflating to the image (the last two for a protected package only with\n"
+    "the password).\n";
 
 std::string Hex32(DWORD value) {
   char text[16];
@@ -45,21 +49,75 @@ std::string MediaName(BYTE type) {
   return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
 }
 
-// The state of the payload checksum: "matches", "differs", "not stored" or
-// why it was not checked.
-std::string ChecksumState(const TPackageHeader &header, THeapBlock &package, bool havePassword,
-                          const std::string &password) {
-  if (header.DataCrc == 0) return "not stored";
+// The payload checksum: "matches", "differs", "not stored" or why it was not
+// checked; ok is set only when it was checked.
+struct TChecksum {
+  std::string state;
+  bool plain = false;  // the payload is plain to read (unprotected or deciphered)
+  bool checked = false;
+  bool ok = false;
+};
+
+TChecksum CheckPayload(TPackage &package, bool havePassword, const std::string &password) {
+  const TPackageHeader &header = package.Header;
+  TChecksum checksum;
+  checksum.plain = !header.Protected;
   if (header.Protected) {
-    if (!havePassword) return "not checked: protected, give --password";
-    if (PasswordCheckOf(password) != header.PasswordCheck)
-      return "not checked: the password does not match";
-    if (!DecipherPackage(package.Data(), static_cast<DWORD>(package.Size()), password))
-      return "not checked: " + FailureText(GetLastError());
+    checksum.state = "not checked: ";
+    if (!havePassword) {
+      checksum.state += "protected, give --password";
+      return checksum;
+    }
+    if (PasswordCheckOf(password) != header.PasswordCheck) {
+      checksum.state += "the password does not match";
+      return checksum;
+    }
+    if (!DecipherPackage(package.Bytes(), package.Size, password)) {
+      checksum.state += FailureText(GetLastError());
+      return checksum;
+    }
+    checksum.plain = true;
   }
-  DWORD crc = PackageCrc(package.Data() + kPackageHeaderSize,
-                         static_cast<LONG>(package.Size() - kPackageHeaderSize));
-  return crc == header.DataCrc ? "matches" : "differs (" + Hex32(crc) + ")";
+  if (header.DataCrc == 0) {
+    checksum.state = "not stored";
+    return checksum;
+  }
+  DWORD crc = PackageCrc(package.Payload(), static_cast<LONG>(package.PayloadLength()));
+  checksum.checked = true;
+  checksum.ok = crc == header.DataCrc;
+  checksum.state = checksum.ok ? "matches" : "differs (" + Hex32(crc) + ")";
+  return checksum;
+}
+
+// What makes the program refuse the package, one line each.
+std::string Problems(const TPackage &package, const TChecksum &checksum) {
+  const TPackageHeader &header = package.Header;
+  std::string problems;
+  if (!PackageUsable(header))
+    problems += "the program refuses this package: no medium of that type, or an image of "
+                "fewer than 58 bytes\n";
+  if (!HeaderUnpackable(header))
+    problems += "the package can't be unpacked: a version other than 1, or protected "
+                "without a password check\n";
+  if (package.PayloadLength() < header.PackedSize)
+    problems += "the payload is cut short: " + Number(package.PayloadLength()) + " of " +
+                Number(header.PackedSize) + " bytes\n";
+  if (checksum.checked && !checksum.ok) problems += "the payload does not match its checksum\n";
+  if (!problems.empty() || !checksum.plain) return problems;
+  // The image itself, inflated as the program does.
+  BYTE *image = nullptr;
+  LONG imageLength = 0;
+  bool tooLarge = false;
+  SetLastError(NO_ERROR);
+  bool inflated = InflateBounded(package.Payload(), static_cast<LONG>(package.PayloadLength()),
+                                 header.ImageSize, header.ImageSize, image, imageLength, tooLarge);
+  HeapRelease(image);
+  if (!inflated && !tooLarge)
+    problems += "the payload does not inflate: " + FailureText(GetLastError()) + "\n";
+  else if (tooLarge || imageLength != header.ImageSize)
+    problems += "the payload inflates to " + std::string(tooLarge ? "more" : Number(imageLength)) +
+                " bytes, not " + Number(header.ImageSize) + "\n";
+  return problems;
 }
 
 }  // namespace
@@ -83,48 +141,52 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
   }
 
   const std::string path = line.positional[0];
-  DWORD offset = GetPackageOffsetOfFile(path.c_str());
-  TPackageHeader header;
-  THeapBlock package;
-  if (!ReadHeaderRecordOfFile(path.c_str(), offset, header) ||
-      !ReadWholePackage(path.c_str(), offset, package)) {
+  TPackage package;
+  if (!OpenPackage(path.c_str(), package) || !ReadPackageBytes(package, 0, 0)) {
     output.err +=
         "diskarno info: " + path + " holds no package: " + FailureText(GetLastError()) + "\n";
     return kExitFailure;
   }
-  long long payloadLength = static_cast<long long>(package.Size()) - kPackageHeaderSize;
-  std::string checksum = ChecksumState(header, package, havePassword, password);
+  const TPackageHeader &header = package.Header;
+  const DWORD offset = package.Offset;
+  const long long payloadLength = package.PayloadLength();
+  TChecksum checksum = CheckPayload(package, havePassword, password);
   std::string magic(header.Magic, sizeof header.Magic);
+  std::string problems = Problems(package, checksum);
+  for (size_t at = 0, end; (end = problems.find('\n', at)) != std::string::npos; at = end + 1)
+    output.err += "diskarno info: " + path + ": " + problems.substr(at, end + 1 - at);
+  const int exitCode = problems.empty() ? kExitSuccess : kExitFailure;
   if (line.Has("--json")) {
     output.out += "{\"file\": " + Json(path) + ", \"package_offset\": " + Number(offset) +
                   ", \"magic\": " + Json(magic) + ", \"version\": " + Number(header.Version) +
-                  ", \"description\": " + Json(DescriptionOf(header)) +
+                  ", \"description\": " + Json(package.Description) +
                   ", \"description_length\": " + Number(header.DescriptionLength) +
                   ", \"media_type\": " + Number(header.MediaType) +
                   ", \"media_type_name\": " + Json(MediaName(header.MediaType)) +
                   ", \"protected\": " + (header.Protected ? "true" : "false") +
                   ", \"password_check\": " + Json(Hex32(header.PasswordCheck)) +
-                  ", \"data_crc\": " + Json(Hex32(header.DataCrc)) +
-                  ", \"data_crc_state\": " + Json(checksum) +
+                  ", \"data_crc\": " + Json(Hex32(header.DataCrc)) + ", \"data_crc_ok\": " +
+                  (!checksum.checked ? "null" : checksum.ok ? "true" : "false") +
+                  ", \"data_crc_state\": " + Json(checksum.state) +
                   ", \"image_size\": " + Number(header.ImageSize) +
                   ", \"packed_size\": " + Number(header.PackedSize) +
                   ", \"reserved\": " + Number(header.Reserved) +
                   ", \"payload_length\": " + Number(payloadLength) + "}\n";
-    return kExitSuccess;
+    return exitCode;
   }
   output.out += "File:            " + path + "\n";
   output.out += "Package offset:  " + Number(offset) + "\n";
   output.out += "Magic:           " + magic + "\n";
   output.out += "Version:         " + Number(header.Version) + "\n";
-  output.out += "Description:     \"" + DescriptionOf(header) + "\"\n";
+  output.out += "Description:     \"" + std::string(package.Description) + "\"\n";
   output.out +=
       "Media type:      " + Number(header.MediaType) + " (" + MediaName(header.MediaType) + ")\n";
   output.out += std::string("Protected:       ") + (header.Protected ? "yes" : "no") + "\n";
   output.out += "Password check:  " + Hex32(header.PasswordCheck) + "\n";
-  output.out += "Data checksum:   " + Hex32(header.DataCrc) + " (" + checksum + ")\n";
+  output.out += "Data checksum:   " + Hex32(header.DataCrc) + " (" + checksum.state + ")\n";
   output.out += "Image size:      " + Number(header.ImageSize) + "\n";
   output.out += "Packed size:     " + Number(header.PackedSize) + "\n";
   output.out += "Reserved:        " + Number(header.Reserved) + "\n";
   output.out += "Payload length:  " + Number(payloadLength) + "\n";
-  return kExitSuccess;
+  return exitCode;
 }

@@ -1,6 +1,4 @@
 // diskarno pack: a program followed by a package for a disk image.
-#include <zlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,15 +8,13 @@
 #include "disk_access.h"
 #include "media.h"
 #include "package_format.h"
-#include "rc4.h"
+#include "package_writer.h"
 #include "tool.h"
 #include "tool_files.h"
 
 namespace {
 
-constexpr uint64_t kLargestImage = 0x7FFFFFFF;  // ImageSize is a signed 32-bit number
 constexpr uint64_t kLargestStub = 256u << 20;
-constexpr size_t kSmallestImage = 58;
 
 const char kPackHelp[] =
     "Usage: diskarno pack IMAGE -o OUT [--stub PATH] [--description TEXT]\n"
@@ -77,20 +73,11 @@ bool MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type,
 bool PasswordOf(const TCommandLine &line, std::string &password, std::string &message) {
   bool given = false;
   if (!PasswordOption(line, password, given, message)) return false;
-  if (given && (password.empty() || password.size() > kLargestPassword)) {
+  if (given && password.empty()) {
     message = "a password has 1 to 254 characters";
     return false;
   }
   return true;
-}
-
-std::vector<BYTE> Compress(const std::vector<BYTE> &image) {
-  uLongf length = compressBound(static_cast<uLong>(image.size()));
-  std::vector<BYTE> payload(length);
-  if (compress2(payload.data(), &length, image.data(), static_cast<uLong>(image.size()), 9) != Z_OK)
-    return std::vector<BYTE>();
-  payload.resize(length);
-  return payload;
 }
 
 }  // namespace
@@ -109,7 +96,7 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
   const std::string imagePath = line.positional[0];
   const std::string outPath = line.Value("-o");
   std::string description = line.Value("--description");
-  if (description.size() > kMaxDescriptionLength)
+  if (!DescriptionAllowed(description.size()))
     return Usage(output, "a description has at most 32 characters");
   std::string password;
   if (!PasswordOf(line, password, message)) return Usage(output, message);
@@ -153,46 +140,34 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
     if (!ReadDiskForPack(imagePath, line, output, image, code)) return code;
     imageSize = image.size();
   } else {
-    read = ReadWholeFile(imagePath, kLargestImage, image, imageSize);
+    read = ReadWholeFile(imagePath, kLargestImageSize, image, imageSize);
   }
   if (read == TReadResult::Failed)
     return Usage(output, "can't read " + imagePath + ": " + FailureText(GetLastError()));
-  if (read == TReadResult::TooLarge || imageSize < kSmallestImage)
+  if (read == TReadResult::TooLarge || !ImageSizeAllowed(static_cast<int64_t>(imageSize)))
     return Usage(
         output, imagePath + " has " + Number(imageSize) + " bytes; an image has 58 bytes to 2 GiB");
   TMediaType mediaType = kMediaUnknown;
   if (!MediaTypeOf(line.Value("--media-type"), imageSize, mediaType, message))
     return Usage(output, message);
 
-  std::vector<BYTE> payload = Compress(image);
-  if (payload.empty()) return Usage(output, "zlib could not compress " + imagePath);
+  TPackageInput input;
+  input.Image = image.data();
+  input.ImageSize = image.size();
+  input.Description = description.c_str();
+  input.DescriptionLength = description.size();
+  input.MediaType = mediaType;
+  input.Password = password.c_str();
+  input.PasswordLength = password.size();
+  input.Checksum = !line.Has("--no-checksum");
   TPackageHeader header;
-  memset(&header, 0, sizeof header);
-  memcpy(header.Magic, "CDSK", sizeof header.Magic);
-  header.Version = 1;
-  header.Protected = password.empty() ? 0 : 1;
-  header.PasswordCheck =
-      password.empty() ? 0 : PackageCrc(password.data(), static_cast<LONG>(password.size()));
-  header.DataCrc =
-      line.Has("--no-checksum") ? 0 : PackageCrc(payload.data(), static_cast<LONG>(payload.size()));
-  header.ImageSize = static_cast<LONG>(imageSize);
-  header.PackedSize = static_cast<DWORD>(payload.size());
-  header.DescriptionLength = static_cast<BYTE>(description.size());
-  memcpy(header.Description, description.data(), description.size());
-  header.MediaType = mediaType;
-  if (!password.empty() && payload.size() > kEncipheredFrom - kPackageHeaderSize) {
-    // The zlib header and the first deflate bytes stay plain.
-    const size_t plain = kEncipheredFrom - kPackageHeaderSize;
-    TRc4State state;
-    Rc4Init(state, password.data(), static_cast<LONG>(password.size()));
-    Rc4Crypt(state, payload.data() + plain, payload.data() + plain,
-             static_cast<LONG>(payload.size() - plain));
-    Rc4Burn(state);
-  }
+  THeapBlock payload;
+  if (!BuildPackage(input, header, payload))
+    return Usage(output, "can't pack " + imagePath + ": " + FailureText(GetLastError()));
 
   std::vector<TPiece> pieces = {{stubData, stubEnd},
                                 {reinterpret_cast<const BYTE *>(&header), sizeof header},
-                                {payload.data(), payload.size()}};
+                                {payload.Data(), payload.Size()}};
   if (!WriteFileWhole(outPath, pieces)) {
     output.err +=
         "diskarno pack: can't write " + outPath + ": " + FailureText(GetLastError()) + "\n";
@@ -202,7 +177,7 @@ int RunPack(const std::vector<std::string> &arguments, TToolOutput &output) {
     output.err += "diskarno pack: left out " + Number(stubSize - stubEnd) + " bytes of " +
                   stubName + " after its last section\n";
   output.out += outPath + ": package at offset " + Number(stubEnd) + ", image " +
-                Number(imageSize) + " bytes, payload " + Number(payload.size()) + " bytes" +
+                Number(imageSize) + " bytes, payload " + Number(payload.Size()) + " bytes" +
                 (password.empty() ? "" : ", protected") + "\n";
   return kExitSuccess;
 }

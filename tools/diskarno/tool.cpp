@@ -3,7 +3,10 @@
 
 #include "command_line.h"
 #include "disk_access.h"
+#include "heap.h"
+#include "image_unpacker.h"
 #include "package_modules.h"
+#include "tool_files.h"
 
 namespace {
 
@@ -78,4 +81,25 @@ int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {
   DiskModulesShutdown();
   StopModules(kPackageModules, kPackageModuleCount);
   return code;
+}
+
+bool UnpackProgramImage(TPackage &package, const std::string &typedPassword,
+                        std::vector<unsigned char> &image, std::string &text) {
+  BYTE *unpacked = nullptr;
+  LONG size = 0;
+  switch (UnpackProgram(package, typedPassword, unpacked, size)) {
+    case TUnpackResult::Unpacked:
+      image.assign(unpacked, unpacked + size);
+      HeapRelease(unpacked);
+      return true;
+    case TUnpackResult::Unusable:
+      text = "Corrupted file contents, please try to download again.";
+      return false;
+    case TUnpackResult::WrongPassword:
+      text = "Invalid password";
+      return false;
+    default:
+      text = FailureText(GetLastError());
+      return false;
+  }
 }

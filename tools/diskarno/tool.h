@@ -35,6 +35,7 @@ struct TToolOutput {
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output);
 
 struct TCommandLine;
+struct TPackage;
 
 // Parses a verb's arguments against its options; --help and --version are
 // known to every verb. False when the verb is already done (a usage error,
@@ -50,10 +51,11 @@ int RunRead(const std::vector<std::string> &arguments, TToolOutput &output);
 int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output);
 int RunVerify(const std::vector<std::string> &arguments, TToolOutput &output);
 
-// Unpacks the image of a program as the program does, password check
-// included. False with the text the program would show.
-bool UnpackProgram(const std::string &path, const std::string &typedPassword,
-                   std::vector<unsigned char> &image, std::string &text);
+// Unpacks the image of an opened package as the program does, acceptance
+// rule and password check included. False with the text the program would
+// show.
+bool UnpackProgramImage(TPackage &package, const std::string &typedPassword,
+                        std::vector<unsigned char> &image, std::string &text);
 
 // Reads a whole disk (A:, B:, a block device) for pack, as read does
 // without --keep-going (line gives --force and --quiet). False with the exit

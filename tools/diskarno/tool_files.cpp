@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app_errors.h"
+#include "last_error.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ class THandle {
     DWORD error = GetLastError();
     BOOL closed = CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    // A failed close is the news; a good one leaves the earlier error.
     if (closed) SetLastError(error);
     return closed != FALSE;
   }
@@ -100,9 +102,8 @@ bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces) 
   if (!file.Close()) written = false;
   if (written && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
     return true;
-  DWORD error = GetLastError();
+  TLastErrorKeeper keeper;
   DeleteFileA(temporary.c_str());
-  SetLastError(error);
   return false;
 }
 
