@@ -60,7 +60,9 @@ bool ReadProgramPackage() {
   Program.PackageOffset = package.Offset;
   Program.MediaType = header.MediaType;
   Program.ImageSize = header.ImageSize;
-  Program.Description = package.Description;
+  // Appended to the empty description of start-up: the text grows by the
+  // one append the medium's name takes too.
+  Program.Description += package.Description;
   return PackageUsable(header);
 }
 
