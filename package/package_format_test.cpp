@@ -241,17 +241,4 @@ TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
   }
 }
 
-// The bytes of an opened package: all of them, once, at the end of a block
-// with the room asked for and a margin no larger than the package.
-TEST_F(PackageHeaderTest, BytesAreReadWholeAfterTheRoom) {
-  TBytes program = MakeProgram(image);
-  TPackage package;
-  ASSERT_TRUE(OpenPackage(Write(program).c_str(), package));
-  ASSERT_TRUE(ReadPackageBytes(package, 100000, 5000));
-  EXPECT_EQ(package.Size, program.size() - StubEnd());
-  EXPECT_EQ(package.Block.Size(), 100000u + package.Size);
-  EXPECT_EQ(memcmp(package.Bytes(), &program[StubEnd()], package.Size), 0);
-  EXPECT_FALSE(package.File.Valid()) << "the file is closed once read";
-}
-
 }  // namespace

@@ -5,7 +5,6 @@
 #include "media.h"
 #include "resource.h"
 #include "support/fat_image.h"
-#include "support/package_cases.h"
 #include "support/program_scenario.h"
 
 using namespace testing_support;

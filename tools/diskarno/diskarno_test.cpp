@@ -7,7 +7,6 @@
 #include "package_format.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
-#include "support/package_cases.h"
 #include "tool.h"
 
 namespace {
