@@ -94,11 +94,13 @@ std::string Problems(const TPackage &package, const TChecksum &checksum) {
   const TPackageHeader &header = package.Header;
   std::string problems;
   if (!PackageUsable(header))
-    problems += "the program refuses this package: no medium of that type, or an image of "
-                "fewer than 58 bytes\n";
+    problems +=
+        "the program refuses this package: no medium of that type, or an image of "
+        "fewer than 58 bytes\n";
   if (!HeaderUnpackable(header))
-    problems += "the package can't be unpacked: a version other than 1, or protected "
-                "without a password check\n";
+    problems +=
+        "the package can't be unpacked: a version other than 1, or protected "
+        "without a password check\n";
   if (package.PayloadLength() < header.PackedSize)
     problems += "the payload is cut short: " + Number(package.PayloadLength()) + " of " +
                 Number(header.PackedSize) + " bytes\n";
@@ -108,9 +110,15 @@ std::string Problems(const TPackage &package, const TChecksum &checksum) {
   BYTE *image = nullptr;
   LONG imageLength = 0;
   bool tooLarge = false;
+  // Deflate makes at most 1032 bytes of one: a header that announces more
+  // than the payload can give gets no block of its announced size.
+  const LONG payloadLength = static_cast<LONG>(package.PayloadLength());
+  const uint64_t most = static_cast<uint64_t>(payloadLength) * 1032 + 1024;
+  const LONG estimate =
+      static_cast<uint64_t>(header.ImageSize) < most ? header.ImageSize : static_cast<LONG>(most);
   SetLastError(NO_ERROR);
-  bool inflated = InflateBounded(package.Payload(), static_cast<LONG>(package.PayloadLength()),
-                                 header.ImageSize, header.ImageSize, image, imageLength, tooLarge);
+  bool inflated = InflateBounded(package.Payload(), payloadLength, estimate, header.ImageSize,
+                                 image, imageLength, tooLarge);
   HeapRelease(image);
   if (!inflated && !tooLarge)
     problems += "the payload does not inflate: " + FailureText(GetLastError()) + "\n";
@@ -166,7 +174,9 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
                   ", \"protected\": " + (header.Protected ? "true" : "false") +
                   ", \"password_check\": " + Json(Hex32(header.PasswordCheck)) +
                   ", \"data_crc\": " + Json(Hex32(header.DataCrc)) + ", \"data_crc_ok\": " +
-                  (!checksum.checked ? "null" : checksum.ok ? "true" : "false") +
+                  (!checksum.checked ? "null"
+                   : checksum.ok     ? "true"
+                                     : "false") +
                   ", \"data_crc_state\": " + Json(checksum.state) +
                   ", \"image_size\": " + Number(header.ImageSize) +
                   ", \"packed_size\": " + Number(header.PackedSize) +
