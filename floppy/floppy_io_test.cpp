@@ -490,6 +490,7 @@ TEST_P(FloppyRead, BadTrackFailsWithTheDiskAnswer) {
       // The device's own code says more than the DOS one.
       {"VWIN32 device control fails",
        [](sim::Drive &) { Pc().FailDeviceIoControl(ERROR_GEN_FAILURE); }, 0, ERROR_GEN_FAILURE},
+      // Without a box of the system's (the session's end checks that).
       {"no disk", [](sim::Drive &) { Pc().RemoveMedium('A'); }, ERROR_NOT_READY, ERROR_NOT_READY},
   };
   const sim::Medium disk = *Pc().MediumIn('A');
