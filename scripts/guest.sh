@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# The emulated PC that runs the 32-bit program: a Debian 12 guest under
+# qemu (TCG, no KVM needed) with 32-bit Wine in it. This machine's kernel
+# refuses 32-bit code; a whole emulated PC does not.
+#
+#   guest.sh prepare     build the guest's image once (~15-25 min), cached in
+#                        ${XDG_CACHE_HOME:-~/.cache}/diskarno/guest-HASH/
+#   guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720]
+#                [--files] [--read-only]
+#                        the 32-bit PROGRAM under 32-bit Wine, drive A: a blank
+#                        formatted disk; prints what it showed, leaves the disk
+#   guest.sh boot SHARE [SECONDS]
+#                        one boot (-snapshot) that runs SHARE/job.sh with SHARE
+#                        mounted at /share; exits with the job's exit code
+#   guest.sh status      exits 0 when the image is ready, and names it
+#
+# Nothing of the guest is installed on the host: only qemu, mmdebstrap and
+# e2fsprogs (scripts/setup.sh). Never wine32 on the host.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(dirname "$here")
+cache_root=${XDG_CACHE_HOME:-$HOME/.cache}/diskarno
+
+die() {
+  echo "guest: $*" >&2
+  exit 1
+}
+
+# ---- The recipe. Everything from here to "end of the recipe" defines the
+# image; the hash of its text names the cache folder, so a change here builds
+# a new image and an unchanged recipe reuses the old one.
+
+GUEST_SUITE=bookworm
+GUEST_PACKAGES=linux-image-amd64,initramfs-tools,kmod,mount,e2fsprogs,procps,wine,wine64,wine32:i386,xvfb,xdotool,openbox,x11-utils,mtools,dosfstools,libstdc++6,zlib1g
+GUEST_DISK_SIZE=4G
+
+# The guest's first process: mounts what programs expect and the 9p share,
+# runs the job the host put there, and powers the PC off.
+recipe_init() {
+  cat <<'INIT'
+#!/bin/sh
+PATH=/usr/sbin:/usr/bin:/sbin:/bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+mount -t tmpfs tmpfs /dev/shm
+mount -t tmpfs tmpfs /tmp
+mount -t tmpfs tmpfs /run
+modprobe 9pnet_virtio
+modprobe 9p
+mkdir -p /share
+if mount -t 9p -o trans=virtio,version=9p2000.L,msize=524288 share /share; then
+  echo "guest: running the job after $(cut -d' ' -f1 /proc/uptime) s"
+  HOME=/root bash /share/job.sh >/share/job.log 2>&1
+  echo $? >/share/job.rc
+  echo "guest: job done after $(cut -d' ' -f1 /proc/uptime) s"
+else
+  echo "guest: the share could not be mounted"
+fi
+sync
+echo o >/proc/sysrq-trigger
+sleep 30
+INIT
+}
+
+# The 32-bit prefix, made in one boot without -snapshot: Mono and Gecko
+# skipped, drive a: typed as floppy. `wineserver -w` lets the registry reach
+# the disk; mountmgr reads the drive types when the next wineserver starts.
+recipe_prefix_job() {
+  cat <<'JOB'
+set -x
+export WINEARCH=win32 WINEPREFIX=/root/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+export DISPLAY=:9
+Xvfb :9 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+sleep 2
+/usr/lib/wine/wine wineboot -i
+/usr/lib/wine/wine reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f
+/usr/lib/wine/wineserver -w
+grep -q '"a:"="floppy"' /root/prefix/system.reg
+JOB
+}
+
+# The root file system: Debian with i386 multiarch, from the same archive
+# apt uses here (--variant=apt leaves out mount: it is listed).
+recipe_rootfs() {
+  local tree=$1 sources=$2
+  # The deb stanzas of apt's deb822 sources, or the one-line list. Not the
+  # security suite: the guest never goes online, and that suite's i386 index
+  # is often caught mid-sync on the mirror ("File has unexpected size").
+  if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+         /(^|\n)Types:([^\n]* )?deb( |\n|$)/ && !/-security/' \
+      /etc/apt/sources.list.d/*.sources >"$sources"
+  else
+    grep -E '^deb ' /etc/apt/sources.list | grep -v -- -security >"$sources"
+  fi
+  [ -s "$sources" ] || die "no apt sources found in /etc/apt"
+  # Three tries: a mirror in the middle of a sync fails the index download.
+  local attempt
+  for attempt in 1 2 3; do
+    rm -rf "$tree"
+    mmdebstrap --variant=apt --architectures=amd64,i386 --include="$GUEST_PACKAGES" \
+      --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*' \
+      --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt='path-exclude=/usr/share/info/*' \
+      "$GUEST_SUITE" "$tree" "$sources" && break
+    [ "$attempt" -lt 3 ] || return 1
+    echo "mmdebstrap failed (try $attempt of 3); again in 60 s"
+    sleep 60
+  done
+  recipe_init >"$tree/sbin/diskarno-init"
+  chmod 755 "$tree/sbin/diskarno-init"
+  echo guest >"$tree/etc/hostname"
+}
+
+# ---- end of the recipe
+
+recipe_hash() {
+  { declare -p GUEST_SUITE GUEST_PACKAGES GUEST_DISK_SIZE
+    declare -f recipe_init recipe_prefix_job recipe_rootfs; } | sha256sum | cut -c1-16
+}
+
+image_dir="$cache_root/guest-$(recipe_hash)"
+
+# qemu_boot DIR SHARE SECONDS [-snapshot]: boots the image in DIR with SHARE
+# as the 9p share; the console goes to SHARE/console.log. A deadline ends a
+# guest that hangs. Returns the job's exit code (124 at the deadline, 125
+# when the job never ran).
+qemu_boot() {
+  local dir=$1 share=$2 seconds=$3 snapshot=${4:-}
+  rm -f "$share/job.rc" "$share/job.log"
+  # SMAP off: with it the guest kernel oopses on the first 32-bit Wine
+  # process (an IRET into 32-bit code under TCG).
+  timeout --kill-after=10 "$seconds" qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap \
+    -smp 2 -m 2G -kernel "$dir/vmlinuz" -initrd "$dir/initrd.img" \
+    -append "root=/dev/vda rw console=ttyS0 init=/sbin/diskarno-init panic=1 quiet" \
+    -drive "file=$dir/root.img,if=virtio,format=raw" \
+    -virtfs "local,path=$share,mount_tag=share,security_model=none,id=share" \
+    -net none -display none -monitor none -serial "file:$share/console.log" -no-reboot $snapshot \
+    </dev/null || { local code=$?; [ "$code" -ne 124 ] && [ "$code" -ne 137 ] || return 124; }
+  [ -f "$share/job.rc" ] || return 125
+  return "$(cat "$share/job.rc")"
+}
+
+cmd_status() {
+  [ -f "$image_dir/ready" ] || { echo "guest: not prepared (scripts/guest.sh prepare)"; return 1; }
+  echo "guest: $image_dir ($(du -sh --apparent-size "$image_dir/root.img" | cut -f1) apparent," \
+    "$(du -sh "$image_dir/root.img" | cut -f1) on disk)"
+}
+
+cmd_prepare() {
+  if [ -f "$image_dir/ready" ]; then
+    echo "guest: prepared image present, reused: $image_dir"
+    return 0
+  fi
+  for tool in qemu-system-x86_64 mmdebstrap mke2fs; do
+    command -v "$tool" >/dev/null || die "$tool missing: run scripts/setup.sh"
+  done
+  [ "$(id -u)" -eq 0 ] || die "prepare builds a root file system: run it as root"
+  mkdir -p "$cache_root"
+  exec 9>"$cache_root/prepare.lock"
+  echo "guest: waiting for any other prepare to finish"
+  flock 9
+  if [ -f "$image_dir/ready" ]; then
+    echo "guest: prepared image present, reused: $image_dir"
+    return 0
+  fi
+  local start=$SECONDS stage="$image_dir.building"
+  rm -rf "$stage"
+  mkdir -p "$stage"
+  echo "guest: building the emulated PC's image in $image_dir"
+  echo "guest: this runs once and takes ~15-25 min on 2 busy cores (download ~0.5 GB, 4 GB sparse image)"
+
+  echo "guest: [1/4] root file system with 32-bit Wine (mmdebstrap, ~10 min)"
+  recipe_rootfs "$stage/tree" "$stage/sources" >"$stage/mmdebstrap.log" 2>&1 ||
+    { tail -n 20 "$stage/mmdebstrap.log" >&2; die "mmdebstrap failed (log: $stage/mmdebstrap.log)"; }
+  cp "$(ls "$stage"/tree/boot/vmlinuz-* | tail -n 1)" "$stage/vmlinuz" || die "no kernel in the tree"
+  cp "$(ls "$stage"/tree/boot/initrd.img-* | tail -n 1)" "$stage/initrd.img" || die "no initrd in the tree"
+  echo "guest:       done after $((SECONDS - start)) s"
+
+  echo "guest: [2/4] ext4 image of $GUEST_DISK_SIZE (mke2fs -d)"
+  mke2fs -q -t ext4 -L guest -d "$stage/tree" "$stage/root.img" "$GUEST_DISK_SIZE" ||
+    die "mke2fs failed"
+  rm -rf "$stage/tree"
+  echo "guest:       done after $((SECONDS - start)) s"
+
+  echo "guest: [3/4] 32-bit Wine prefix, made in the guest (one boot, ~3-6 min)"
+  local share="$stage/share"
+  mkdir -p "$share"
+  recipe_prefix_job >"$share/job.sh"
+  qemu_boot "$stage" "$share" 1500 ||
+    { tail -n 30 "$share/console.log" "$share/job.log" >&2 2>/dev/null; die "the prefix boot failed (logs: $share)"; }
+  echo "guest:       done after $((SECONDS - start)) s"
+
+  echo "guest: [4/4] checking the image"
+  e2fsck -fn "$stage/root.img" >/dev/null 2>&1 || die "the image's file system is damaged"
+  rm -rf "$share"
+  touch "$stage/ready"
+  rm -rf "$image_dir"
+  mv "$stage" "$image_dir"
+  echo "guest: ready after $((SECONDS - start)) s: $image_dir"
+  cmd_status
+}
+
+cmd_boot() {
+  [ $# -ge 1 ] || die "usage: guest.sh boot SHARE [SECONDS]"
+  [ -f "$image_dir/ready" ] || die "not prepared: run scripts/guest.sh prepare first"
+  local share
+  share=$(realpath "$1")
+  [ -f "$share/job.sh" ] || die "$share/job.sh missing"
+  local code=0
+  qemu_boot "$image_dir" "$share" "${2:-1200}" -snapshot || code=$?
+  case $code in
+    124) echo "guest: the boot ran past its deadline of ${2:-1200} s (console: $share/console.log)" >&2 ;;
+    125) echo "guest: the job never ran (console: $share/console.log)" >&2
+         tail -n 20 "$share/console.log" >&2 ;;
+  esac
+  return "$code"
+}
+
+command=${1:-}
+[ $# -gt 0 ] && shift
+case $command in
+  prepare) cmd_prepare "$@" ;;
+  status) cmd_status ;;
+  boot) cmd_boot "$@" ;;
+  run) cmd_run "$@" ;;
+  *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
+esac
