@@ -220,6 +220,204 @@ cmd_boot() {
   return "$code"
 }
 
+# The session helpers and Wine's settings for a job in the guest: 32-bit
+# Wine, and patience for an emulated PC some ten times slower than this one.
+stage_session() {
+  local share=$1
+  mkdir -p "$share/e2e" "$share/out"
+  cp "$repo"/tests/e2e/{wine_session.sh,scenarios.sh,run_e2e.sh} "$share/e2e/"
+  cat >"$share/job.sh" <<'JOB'
+export E2E_WINE=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver WINEARCH=win32
+export E2E_PATIENCE=6 E2E_SETTLE=2
+cd /root
+JOB
+}
+
+# guest.sh e2e OUTDIR [SCENARIO...]: the end-to-end scenarios of
+# tests/e2e/scenarios.sh with the 32-bit program and tool, in one boot. The
+# disks each scenario compared are compared again here on the host.
+cmd_e2e() {
+  [ $# -ge 1 ] || die "usage: guest.sh e2e OUTDIR [SCENARIO...]"
+  local out program diskarno diskarno_exe
+  out=$(realpath -m "$1")
+  shift
+  program=${E2E32_PROGRAM:-$repo/build/win32/app/diskarno-sfx.exe}
+  diskarno_exe=${E2E32_DISKARNO_EXE:-$repo/build/win32/tools/diskarno/diskarno.exe}
+  diskarno=${E2E32_DISKARNO:-$repo/build/host/tools/diskarno/diskarno}
+  for file in "$program" "$diskarno_exe" "$diskarno"; do
+    [ -f "$file" ] || { echo "e2e32: $file not built; skipped"; exit 77; }
+  done
+  [ -f "$image_dir/ready" ] || { echo "e2e32: the guest is not prepared (scripts/guest.sh prepare); skipped"; exit 77; }
+  local scenarios=("$@") attempt code=0
+  for attempt in 1 2; do
+    local share="$out/boot$attempt"
+    rm -rf "$share"
+    stage_session "$share"
+    mkdir -p "$share/bin"
+    cp "$program" "$share/bin/diskarno-sfx.exe"
+    cp "$diskarno_exe" "$share/bin/diskarno.exe"
+    cp "$diskarno" "$share/bin/diskarno"
+    cat >>"$share/job.sh" <<JOB
+DISKARNO_EXE=/share/bin/diskarno.exe bash /share/e2e/run_e2e.sh /share/bin/diskarno-sfx.exe \\
+  /share/bin/diskarno /root ${scenarios[*]} >/share/out/e2e.log 2>&1
+code=\$?
+cp -r /root/disks /share/out/ 2>/dev/null
+mkdir -p /share/out/logs && cp /root/work/*.log /share/out/logs/ 2>/dev/null
+exit \$code
+JOB
+    local start=$SECONDS
+    echo "e2e32: boot $attempt: ${scenarios[*]:-every scenario}"
+    code=0
+    cmd_boot "$share" 2400 || code=$?
+    cat "$share/out/e2e.log" 2>/dev/null | sed 's/^/  guest| /'
+    echo "e2e32: boot $attempt took $((SECONDS - start)) s"
+    local compared=0 differ=0 expected
+    for expected in "$share"/out/disks/*.expected; do
+      [ -f "$expected" ] || continue
+      compared=$((compared + 1))
+      cmp "$expected" "${expected%.expected}.actual" || differ=$((differ + 1))
+    done
+    echo "e2e32: host: $compared disks compared byte for byte, $differ differ"
+    [ "$differ" -eq 0 ] || code=1
+    [ "$code" -ne 0 ] || return 0
+    # Under emulation on shared cores a deadline can pass on a busy machine:
+    # the scenarios that failed get one more boot, and say so.
+    local failed
+    failed=$(sed -n 's/^e2e failures: //p' "$share/out/e2e.log" 2>/dev/null)
+    [ -n "$failed" ] && [ "$differ" -eq 0 ] && [ "$attempt" -eq 1 ] || break
+    read -ra scenarios <<<"$failed"
+    echo "e2e32: failed in boot 1, tried once more: ${scenarios[*]}"
+  done
+  echo "e2e32: FAILED (logs: $out)"
+  return 1
+}
+
+# guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720]
+# [--files] [--read-only]: the program with drive A: a blank formatted disk,
+# driven as a user would: password, "Write disk", every box answered (Yes to
+# the files on the disk, OK, Abort on a track error), then closed.
+cmd_run() {
+  local program="" disk="" password="" size=1440 files=0 read_only=0
+  while [ $# -gt 0 ]; do
+    case $1 in
+      -o) disk=${2:?-o needs a file}; shift 2 ;;
+      --password) password=${2?--password needs a text}; shift 2 ;;
+      --disk) size=${2:?--disk needs 1440 or 720}; shift 2 ;;
+      --files) files=1; shift ;;
+      --read-only) read_only=1; shift ;;
+      -*) die "unknown option $1" ;;
+      *) [ -z "$program" ] || die "one program only"; program=$1; shift ;;
+    esac
+  done
+  [ -n "$program" ] && [ -n "$disk" ] ||
+    die "usage: guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720] [--files] [--read-only]"
+  [ -f "$program" ] || die "$program not found"
+  case $size in 1440) size=1474560 ;; 720) size=737280 ;; *) die "--disk is 1440 or 720" ;; esac
+  [ -f "$image_dir/ready" ] || die "not prepared: run scripts/guest.sh prepare first (~15-25 min, once)"
+  local share
+  share=$(mktemp -d "${TMPDIR:-/tmp}/diskarno-guest.XXXXXX")
+  trap 'rm -rf "$share"' EXIT
+  stage_session "$share"
+  mkdir -p "$share/in"
+  cp "$program" "$share/in/program.exe"
+  # The blank disk: formatted FAT12; with --files one file on it, also seen
+  # in A:'s folder, where the program looks for files.
+  truncate -s "$size" "$share/in/blank.img"
+  /sbin/mkfs.fat -F 12 -n BLANK "$share/in/blank.img" >/dev/null
+  if [ "$files" -eq 1 ]; then
+    printf 'an old file\r\n' >"$share/in/OLD.TXT"
+    MTOOLS_NO_VFAT=1 mcopy -i "$share/in/blank.img" "$share/in/OLD.TXT" ::OLD.TXT
+  fi
+  {
+    printf 'password=%q files=%s read_only=%s\n' "$password" "$files" "$read_only"
+    cat <<'JOB'
+. /share/e2e/wine_session.sh
+mkdir -p /root/work /root/floppy
+cp /share/in/program.exe /root/work/program.exe
+cp /share/in/blank.img /root/work/disk.img
+[ "$files" -eq 0 ] || cp /share/in/OLD.TXT /root/floppy/
+e2e_init /root 20 || { echo "Wine could not start"; exit 3; }
+trap e2e_shutdown EXIT
+# Tests run as root, whom file modes don't stop: an immutable file is a
+# write-protected disk.
+[ "$read_only" -eq 0 ] || chattr +i /root/work/disk.img
+e2e_map_floppy /root/floppy /root/work/disk.img
+log=/root/work/program.log
+e2e_start /root/work/program.exe "$log"
+visible() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
+pressed=0 finished=0 closed_at=0 end=$((SECONDS + 900))
+while [ ! -f "$log.rc" ] && [ $SECONDS -lt $end ]; do
+  answered=""
+  for caption in Confirmation Warning Error Information; do
+    box=$(visible "^$caption\$")
+    [ -n "$box" ] || continue
+    sleep "$E2E_SETTLE"
+    case $caption in
+      Confirmation) e2e_key "$box" alt+y ;;
+      Warning) e2e_key "$box" Return ;;
+      Information) e2e_key "$box" Return; finished=1 ;;
+      # OK or Cancel; a track error has neither, and Abort instead.
+      Error) e2e_key "$box" Escape
+             e2e_gone Error 5 || e2e_key "$box" a
+             finished=1 ;;
+    esac
+    e2e_gone "$caption" 30
+    answered=1
+    break
+  done
+  [ -z "$answered" ] || continue
+  dialog=$(visible '^Create a (floppy )?disk$')
+  if [ -n "$dialog" ] && [ "$pressed" -eq 0 ]; then
+    sleep "$E2E_SETTLE"
+    [ -z "$password" ] || e2e_type "$dialog" "$password"
+    e2e_key "$dialog" Return
+    pressed=1
+  elif [ -n "$dialog" ] && [ "$finished" -eq 1 ] && [ $SECONDS -ge $closed_at ]; then
+    sleep "$E2E_SETTLE"
+    e2e_key "$dialog" alt+F4
+    closed_at=$((SECONDS + 10 * E2E_PATIENCE))
+  fi
+  sleep 0.5
+done
+[ "$read_only" -eq 0 ] || chattr -i /root/work/disk.img
+cp /root/work/disk.img /share/out/disk.img
+cp "$log" /share/out/program.log
+# What the program showed: its texts in order, the boxes with their
+# captions, the run of status lines folded, the controls' labels left out.
+e2e_texts "$log" | uniq | awk '
+  /^(WineAppBar|Default IME|MAINICON1|&Yes|&No|&Abort|&Retry|OK|Cancel|&Ignore|&Try Again|&Continue|Help|&Drive:|&Password:|&Write disk|C&lose|&About\.\.\.)$/ || /^$/ || /^Please insert/ || /disk: \| &$/ { next }
+  box != "" { print "  box \"" box "\": " $0; box = ""; next }
+  /^(Confirmation|Warning|Error|Information)$/ { box = $0; next }
+  /^Writing to drive / { if (!writing) first = $0; writing++; last = $0; next }
+  writing { print "  " first " ... " last " (" writing " status lines)"; writing = 0 }
+  { print "  " $0 }
+  END { if (writing) print "  " first " ... " last " (" writing " status lines)" }' >/share/out/texts
+if [ -f "$log.rc" ]; then
+  echo "exit code $(cat "$log.rc")" >>/share/out/texts
+  [ "$finished" -eq 1 ] && [ "$(cat "$log.rc")" = 0 ]
+else
+  echo "the program did not end within its deadline" >>/share/out/texts
+  exit 1
+fi
+JOB
+  } >>"$share/job.sh"
+  local start=$SECONDS code=0
+  echo "guest: booting the emulated PC for $(basename "$program") (about 1-3 min)"
+  cmd_boot "$share" 1200 || code=$?
+  echo "guest: the program showed:"
+  cat "$share/out/texts" 2>/dev/null || tail -n 20 "$share/job.log" 2>/dev/null
+  if [ -f "$share/out/disk.img" ]; then
+    cp "$share/out/disk.img" "$disk"
+    if cmp -s "$share/in/blank.img" "$disk"; then
+      echo "guest: $disk: the blank disk, unchanged (nothing written)"
+    else
+      echo "guest: $disk: written by the program"
+    fi
+  fi
+  echo "guest: done in $((SECONDS - start)) s"
+  return "$code"
+}
+
 command=${1:-}
 [ $# -gt 0 ] && shift
 case $command in
@@ -227,5 +425,6 @@ case $command in
   status) cmd_status ;;
   boot) cmd_boot "$@" ;;
   run) cmd_run "$@" ;;
+  e2e) cmd_e2e "$@" ;;
   *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
 esac
