@@ -418,13 +418,18 @@ JOB
   return "$code"
 }
 
-command=${1:-}
-[ $# -gt 0 ] && shift
-case $command in
-  prepare) cmd_prepare "$@" ;;
-  status) cmd_status ;;
-  boot) cmd_boot "$@" ;;
-  run) cmd_run "$@" ;;
-  e2e) cmd_e2e "$@" ;;
-  *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
-esac
+# One function, called on the last line: bash has then read the whole file,
+# and an edit of this script during a long prepare cannot change what runs.
+main() {
+  local command=${1:-}
+  [ $# -gt 0 ] && shift
+  case $command in
+    prepare) cmd_prepare "$@" ;;
+    status) cmd_status ;;
+    boot) cmd_boot "$@" ;;
+    run) cmd_run "$@" ;;
+    e2e) cmd_e2e "$@" ;;
+    *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
+  esac
+}
+main "$@"; exit
