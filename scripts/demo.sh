@@ -8,7 +8,7 @@
 #
 # scripts/demo.sh --win32 does the same with the 32-bit program itself,
 # under 32-bit Wine in the emulated PC (scripts/guest.sh; its image is built
-# the first time, ~15-25 min, then reused; one run takes 1-3 min).
+# the first time, 15-35 min, then reused; one run takes 3-5 min).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)

@@ -3,7 +3,7 @@
 # qemu (TCG, no KVM needed) with 32-bit Wine in it. This machine's kernel
 # refuses 32-bit code; a whole emulated PC does not.
 #
-#   guest.sh prepare     build the guest's image once (~15-25 min), cached in
+#   guest.sh prepare     build the guest's image once (15-35 min), cached in
 #                        ${XDG_CACHE_HOME:-~/.cache}/diskarno/guest-HASH/
 #   guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720]
 #                [--files] [--read-only]
@@ -171,9 +171,9 @@ cmd_prepare() {
   rm -rf "$stage"
   mkdir -p "$stage"
   echo "guest: building the emulated PC's image in $image_dir"
-  echo "guest: this runs once and takes ~15-25 min on 2 busy cores (download ~0.5 GB, 4 GB sparse image)"
+  echo "guest: this runs once and takes 15-35 min on 2 busy cores (download ~0.5 GB, 4 GB sparse image)"
 
-  echo "guest: [1/4] root file system with 32-bit Wine (mmdebstrap, ~10 min)"
+  echo "guest: [1/4] root file system with 32-bit Wine (mmdebstrap, 10-25 min)"
   recipe_rootfs "$stage/tree" "$stage/sources" >"$stage/mmdebstrap.log" 2>&1 ||
     { tail -n 20 "$stage/mmdebstrap.log" >&2; die "mmdebstrap failed (log: $stage/mmdebstrap.log)"; }
   cp "$(ls "$stage"/tree/boot/vmlinuz-* | tail -n 1)" "$stage/vmlinuz" || die "no kernel in the tree"
@@ -186,7 +186,7 @@ cmd_prepare() {
   rm -rf "$stage/tree"
   echo "guest:       done after $((SECONDS - start)) s"
 
-  echo "guest: [3/4] 32-bit Wine prefix, made in the guest (one boot, ~3-6 min)"
+  echo "guest: [3/4] 32-bit Wine prefix, made in the guest (one boot, 3-7 min)"
   local share="$stage/share"
   mkdir -p "$share"
   recipe_prefix_job >"$share/job.sh"
@@ -318,7 +318,7 @@ cmd_run() {
     die "usage: guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720] [--files] [--read-only]"
   [ -f "$program" ] || die "$program not found"
   case $size in 1440) size=1474560 ;; 720) size=737280 ;; *) die "--disk is 1440 or 720" ;; esac
-  [ -f "$image_dir/ready" ] || die "not prepared: run scripts/guest.sh prepare first (~15-25 min, once)"
+  [ -f "$image_dir/ready" ] || die "not prepared: run scripts/guest.sh prepare first (15-35 min, once)"
   local share
   share=$(mktemp -d "${TMPDIR:-/tmp}/diskarno-guest.XXXXXX")
   trap "rm -rf '$share'" EXIT
@@ -407,7 +407,7 @@ fi
 JOB
   } >>"$share/job.sh"
   local start=$SECONDS code=0
-  echo "guest: booting the emulated PC for $(basename "$program") (about 1-3 min)"
+  echo "guest: booting the emulated PC for $(basename "$program") (3-5 min)"
   cmd_boot "$share" 1200 || code=$?
   echo "guest: the program showed:"
   cat "$share/out/texts" 2>/dev/null || tail -n 20 "$share/job.log" 2>/dev/null

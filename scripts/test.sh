@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 
 # The emulated PC for the 32-bit end-to-end tests (label e2e32): built once,
-# ~15-25 min, while the presets build; reused from the cache afterwards.
+# 15-35 min, while the presets build; reused from the cache afterwards.
 mkdir -p build
 scripts/guest.sh prepare >build/guest-prepare.log 2>&1 &
 guest_prepare=$!
