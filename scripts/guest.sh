@@ -274,7 +274,7 @@ JOB
     echo "e2e32: boot $attempt: ${scenarios[*]:-every scenario}"
     code=0
     cmd_boot "$share" 2400 || code=$?
-    cat "$share/out/e2e.log" 2>/dev/null | sed 's/^/  guest| /'
+    cat "$share/job.log" "$share/out/e2e.log" 2>/dev/null | sed 's/^/  guest| /'
     echo "e2e32: boot $attempt took $((SECONDS - start)) s"
     local compared=0 differ=0 expected
     for expected in "$share"/out/disks/*.expected; do
