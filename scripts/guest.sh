@@ -254,6 +254,7 @@ cmd_e2e() {
   done
   [ -f "$image_dir/ready" ] || { echo "e2e32: the guest is not prepared (scripts/guest.sh prepare); skipped"; exit 77; }
   local scenarios=("$@") attempt code=0
+  rm -rf "$out"/boot[0-9]
   for attempt in 1 2; do
     local share="$out/boot$attempt"
     rm -rf "$share"
