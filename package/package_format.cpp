@@ -1,9 +1,9 @@
 // Where the package starts, its checksum, and the header reader.
 #include "package_format.h"
 
-
 #include <cstring>
 
+#include "heap.h"
 #include "own_file.h"
 
 namespace {
@@ -83,10 +83,11 @@ DWORD GetPackageOffset() {
 DWORD GetPackageOffsetOfFile(const char *path) {
   TPackageFile file(path);
   if (!file.Valid()) return kNoPackageOffset;
-  BYTE headers[kPeHeaderWindow];
+  // On the heap: a frame this large would need a stack probe.
+  THeapBlock headers(kPeHeaderWindow);
   DWORD read = 0;
-  if (!file.ReadStart(headers, sizeof headers, read)) return kNoPackageOffset;
-  DWORD offset = GetPackageOffsetFromHeaders(headers, read);
+  if (!file.ReadStart(headers.Data(), kPeHeaderWindow, read)) return kNoPackageOffset;
+  DWORD offset = GetPackageOffsetFromHeaders(headers.Data(), read);
   if (offset == kNoPackageOffset) SetLastError(kErrorInvalidImageFile);
   return offset;
 }
