@@ -43,23 +43,22 @@ constexpr LONG kImageSize1Pt44 = 1474560;
 // most 254 characters arrive.
 constexpr int kTextCount = 255;
 
-void ShowError(HWND dialog, const std::string &text) {
-  MessageBoxA(dialog, text.c_str(), "Error", MB_OK | MB_ICONERROR);
+void ShowError(HWND dialog, const char *text) {
+  MessageBoxA(dialog, text, "Error", MB_OK | MB_ICONERROR);
+}
+
+// One drive as an item of the box, its letter as the item's data.
+void AddDrive(void *context, const char *name, char letter) {
+  HWND dialog = static_cast<HWND>(context);
+  LRESULT index =
+      SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+  SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETITEMDATA, static_cast<WPARAM>(index),
+                      static_cast<BYTE>(letter));
 }
 
 void FillDriveBox(HWND dialog) {
-  TStringArray drives;
-  ListRemovableDrives(drives);
-  if (drives.empty()) return;
-  for (size_t i = 0; i < drives.size(); ++i) {
-    const std::string &entry = drives[i];
-    if (entry.empty()) continue;
-    std::string name = entry.substr(0, entry.size() - 1);
-    LRESULT index = SendDlgItemMessageA(dialog, IDC_DRIVE, CB_ADDSTRING, 0,
-                                        reinterpret_cast<LPARAM>(name.c_str()));
-    SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETITEMDATA, static_cast<WPARAM>(index),
-                        static_cast<BYTE>(entry[entry.size() - 1]));
-  }
+  ListRemovableDrives(AddDrive, dialog);
+  if (SendDlgItemMessageA(dialog, IDC_DRIVE, CB_GETCOUNT, 0, 0) <= 0) return;
   SendDlgItemMessageA(dialog, IDC_DRIVE, CB_SETCURSEL, 0, 0);
   EnableWindow(GetDlgItem(dialog, IDC_WRITE_DISK), TRUE);
 }
@@ -77,7 +76,11 @@ void ShowDescription(HWND dialog) {
   HWND control = GetDlgItem(dialog, IDC_DESCRIPTION);
   char text[256] = {};
   GetWindowTextA(control, text, kTextCount);
-  if (text[0]) SetWindowTextA(control, FormatMsg(text, {Program.Description}).c_str());
+  if (!text[0]) return;
+  const char *arguments[] = {Program.Description.c_str()};
+  char message[kMessageSize];
+  FormatMsg(message, sizeof message, text, arguments, 1);
+  SetWindowTextA(control, message);
 }
 
 void OnInitMainDialog(HWND dialog) {
@@ -88,8 +91,10 @@ void OnInitMainDialog(HWND dialog) {
 }
 
 void ShowAbout(HWND dialog) {
-  std::string caption = FormatMsg(kAboutCaption, {kVersionText});
-  MessageBoxA(dialog, kAboutText, caption.c_str(), MB_OK | MB_ICONINFORMATION);
+  const char *arguments[] = {kVersionText};
+  char caption[64];
+  FormatMsg(caption, sizeof caption, kAboutCaption, arguments, 1);
+  MessageBoxA(dialog, kAboutText, caption, MB_OK | MB_ICONINFORMATION);
 }
 
 // False after telling the user that the typed password is wrong. A package
@@ -123,7 +128,9 @@ bool SelectDrive(HWND dialog) {
 }
 
 bool ConfirmOverwrite(HWND dialog) {
-  if (!DiskHasFiles(DriveText(Program.DriveLetter) + ":\\*.*")) return true;
+  char pattern[] = "?:\\*.*";
+  pattern[0] = Program.DriveLetter;
+  if (!DiskHasFiles(pattern)) return true;
   return MessageBoxA(dialog, kFilesOnDisk, "Confirmation", MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -133,7 +140,11 @@ bool CheckMedium(HWND dialog) {
   if (QueryMedium(Program.DriveLetter, label, Program.Capacity, present, Program.Geometry) &&
       present)
     return true;
-  ShowError(dialog, FormatMsg(kDriveNotReady, {DriveText(Program.DriveLetter)}));
+  TDriveText drive(Program.DriveLetter);
+  const char *arguments[] = {drive.Text};
+  char message[kMessageSize];
+  FormatMsg(message, sizeof message, kDriveNotReady, arguments, 1);
+  ShowError(dialog, message);
   return false;
 }
 
@@ -153,7 +164,7 @@ bool Unpack(HWND dialog, const std::string &password) {
   DWORD error = GetLastError();
   SetWindowTextA(dialog, kUnpackedCaption);
   if (!loaded) {
-    ShowError(dialog, ErrorText(error));
+    ShowError(dialog, ErrorText(error).c_str());
     return false;
   }
   Program.Image = image;

@@ -20,7 +20,3 @@ void ProgramStateShutdown() {
   ReleaseImage();
   std::string().swap(Program.Description);
 }
-
-std::string DriveText(char letter) {
-  return std::string(1, letter);
-}

@@ -40,6 +40,9 @@ void ProgramStateShutdown();
 void ReleaseImage();
 
 // A drive letter as the text that fills a message's placeholder.
-std::string DriveText(char letter);
+struct TDriveText {
+  explicit TDriveText(char letter) : Text{letter, 0} {}
+  char Text[2];
+};
 
 #endif

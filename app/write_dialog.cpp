@@ -22,8 +22,16 @@ const char kDriveFailed[] = "Can't initialize drive &:.\r\n(&)";
 const char kTrackFailed[] = "Can't write track &/& to drive &:.\r\n(&)";
 const char kWritingTrack[] = "Writing to drive &: (&/& of &/&)";
 
-int ShowBox(HWND dialog, const std::string &text, const char *caption, UINT flags) {
-  return MessageBoxA(dialog, text.c_str(), caption, flags);
+int ShowBox(HWND dialog, const char *text, const char *caption, UINT flags) {
+  return MessageBoxA(dialog, text, caption, flags);
+}
+
+// A message box with the pattern's placeholders filled.
+int ShowMessage(HWND dialog, const char *pattern, const char *const *arguments, size_t count,
+                const char *caption, UINT flags) {
+  char text[kMessageSize];
+  FormatMsg(text, sizeof text, pattern, arguments, count);
+  return ShowBox(dialog, text, caption, flags);
 }
 
 // The bar counts tracks: 0 to cylinders x heads, taken in 16 bits.
@@ -50,7 +58,7 @@ void OnStartWriting(HWND dialog) {
     ShowWindow(dialog, SW_HIDE);
     ShowBox(dialog, kDiskWritten, "Information", MB_OK | MB_ICONINFORMATION);
   } else if (!Program.Cancel && !Program.StopExplained) {
-    ShowBox(dialog, ErrorText(GetLastError()), "Error", MB_OK | MB_ICONERROR);
+    ShowBox(dialog, ErrorText(GetLastError()).c_str(), "Error", MB_OK | MB_ICONERROR);
   }
   Program.Busy = false;
   PostMessageA(dialog, WM_CLOSE, 0, 0);
@@ -85,17 +93,21 @@ void StopExplained(LONG &action) {
 }
 
 void OnDriveReady(HWND dialog, TWriteStatus &status, LONG &action) {
-  std::string drive = DriveText(status.DriveLetter);
+  TDriveText drive(status.DriveLetter);
+  const char *arguments[] = {drive.Text};
   DWORD mediaType = status.Geometry.MediaType;
   if (mediaType != kMediaF3_1Pt44 && mediaType != kMediaF3_720) {
-    ShowBox(dialog, FormatMsg(kWrongMedium, {drive}), "Error", MB_OK | MB_ICONERROR);
+    ShowMessage(dialog, kWrongMedium, arguments, 1, "Error", MB_OK | MB_ICONERROR);
     StopExplained(action);
     return;
   }
   if (IsStandard35Geometry(status.Geometry)) return;
-  std::string warning =
-      std::string(kOddDrive) + (mediaType == kMediaF3_720 ? kInsert720 : kInsert144);
-  if (ShowBox(dialog, FormatMsg(warning, {drive}), "Warning", MB_OKCANCEL | MB_ICONERROR) != IDOK) {
+  // The two texts joined first (arguments are not filled in again), then
+  // the drive filled in.
+  const char *parts[] = {kOddDrive, mediaType == kMediaF3_720 ? kInsert720 : kInsert144};
+  char warning[kMessageSize];
+  FormatMsg(warning, sizeof warning, "&|&", parts, 2);
+  if (ShowMessage(dialog, warning, arguments, 1, "Warning", MB_OKCANCEL | MB_ICONERROR) != IDOK) {
     StopExplained(action);
     return;
   }
@@ -105,9 +117,11 @@ void OnDriveReady(HWND dialog, TWriteStatus &status, LONG &action) {
 
 void OnDriveFailed(HWND dialog, TWriteStatus &status, LONG &action) {
   action = kActionStop;
-  std::string text =
-      FormatMsg(kDriveFailed, {DriveText(status.DriveLetter), ErrorText(status.Error)});
-  if (ShowBox(dialog, text, "Error", MB_RETRYCANCEL | MB_ICONERROR) == IDRETRY)
+  TDriveText drive(status.DriveLetter);
+  std::string error = ErrorText(status.Error);
+  const char *arguments[] = {drive.Text, error.c_str()};
+  if (ShowMessage(dialog, kDriveFailed, arguments, 2, "Error", MB_RETRYCANCEL | MB_ICONERROR) ==
+      IDRETRY)
     action = kActionRetry;
   else
     Program.Cancel = true;
@@ -117,19 +131,28 @@ void OnWriteTrack(HWND dialog, TWriteStatus &status) {
   LONG tracks =
       status.Cylinder * static_cast<LONG>(status.Geometry.TracksPerCylinder) + status.Head;
   SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(tracks), 0);
-  std::string text = FormatMsg(
-      kWritingTrack, {DriveText(status.DriveLetter), DecimalText(status.Cylinder + 1),
-                      DecimalText(status.Head + 1), DecimalText(status.Geometry.Cylinders),
-                      DecimalText(status.Geometry.TracksPerCylinder)});
-  SetWindowTextA(GetDlgItem(dialog, IDC_STATUS), text.c_str());
+  TDriveText drive(status.DriveLetter);
+  char numbers[4][kDecimalSize];
+  DecimalText(status.Cylinder + 1, numbers[0]);
+  DecimalText(status.Head + 1, numbers[1]);
+  DecimalText(status.Geometry.Cylinders, numbers[2]);
+  DecimalText(status.Geometry.TracksPerCylinder, numbers[3]);
+  const char *arguments[] = {drive.Text, numbers[0], numbers[1], numbers[2], numbers[3]};
+  char text[kMessageSize];
+  FormatMsg(text, sizeof text, kWritingTrack, arguments, 5);
+  SetWindowTextA(GetDlgItem(dialog, IDC_STATUS), text);
 }
 
 void OnTrackFailed(HWND dialog, TWriteStatus &status, LONG &action) {
   action = kActionStop;
-  std::string text =
-      FormatMsg(kTrackFailed, {DecimalText(status.Cylinder + 1), DecimalText(status.Head + 1),
-                               DriveText(status.DriveLetter), ErrorText(status.Error)});
-  switch (ShowBox(dialog, text, "Error", MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
+  char cylinder[kDecimalSize], head[kDecimalSize];
+  DecimalText(status.Cylinder + 1, cylinder);
+  DecimalText(status.Head + 1, head);
+  TDriveText drive(status.DriveLetter);
+  std::string error = ErrorText(status.Error);
+  const char *arguments[] = {cylinder, head, drive.Text, error.c_str()};
+  switch (ShowMessage(dialog, kTrackFailed, arguments, 4, "Error",
+                      MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
     case IDRETRY:
       action = kActionRetry;
       break;

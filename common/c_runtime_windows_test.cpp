@@ -14,9 +14,18 @@
 #undef memchr
 #undef strlen
 
+// And the Windows programs' Adler-32, beside zlib's own.
+#include <zlib.h>
+#define adler32_z RuntimeAdler32z
+#define adler32 RuntimeAdler32
+#include "adler32_windows.c"
+#undef adler32_z
+#undef adler32
+
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -57,6 +66,24 @@ TEST(CRuntime, BytesCompareAndMatchUnsigned) {
   RuntimeMemset(buffer + 1, 0x1BD, 3);  // only the low byte counts
   RuntimeMemcpy(buffer + 4, "y", 1);
   EXPECT_EQ(std::string(buffer, 5), "x\xBD\xBD\xBDy");
+}
+
+// Runs of up to 5,552 bytes before each reduction: all-0xFF bytes are the
+// worst case for the 32-bit sums; split calls carry the checksum on.
+TEST(CRuntime, Adler32MatchesZlib) {
+  EXPECT_EQ(RuntimeAdler32(1, reinterpret_cast<const Bytef *>("Wikipedia"), 9), 0x11E60398u);
+  EXPECT_EQ(RuntimeAdler32(0, nullptr, 0), 1u);
+  std::vector<Bytef> ones(100000, 0xFF), mixed(100000);
+  for (size_t i = 0; i < mixed.size(); ++i) mixed[i] = static_cast<Bytef>(i * 7919 >> 3);
+  for (const std::vector<Bytef> *data : {&ones, &mixed}) {
+    for (uInt length : {1u, 5552u, 5553u, 100000u}) {
+      uLong expected = adler32(1, data->data(), length);
+      EXPECT_EQ(RuntimeAdler32(1, data->data(), length), expected) << length;
+      uLong split = RuntimeAdler32(RuntimeAdler32(1, data->data(), length / 3),
+                                   data->data() + length / 3, length - length / 3);
+      EXPECT_EQ(split, expected) << length;
+    }
+  }
 }
 
 }  // namespace

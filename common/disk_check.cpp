@@ -6,19 +6,20 @@
 
 namespace {
 
+// Any file, or a folder other than "." and "..".
 bool Counts(const WIN32_FIND_DATAA &entry) {
   if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
-  std::string name = TextOfBuffer(entry.cFileName, sizeof entry.cFileName);
-  return name != "." && name != "..";
+  const char *name = entry.cFileName;
+  return !(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)));
 }
 
 }  // namespace
 
-bool DiskHasFiles(const std::string &pattern) {
+bool DiskHasFiles(const char *pattern) {
   bool found = false;
   UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS);
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(pattern.c_str(), &entry);
+  HANDLE search = FindFirstFileA(pattern, &entry);
   if (search != INVALID_HANDLE_VALUE) {
     do {
       found = Counts(entry);

@@ -16,9 +16,8 @@ constexpr UINT kShellInfoFlags =
 
 }  // namespace
 
-void ListRemovableDrives(TStringArray &drives) {
+void ListRemovableDrives(TDriveFound found, void *context) {
   DWORD mask = GetLogicalDrives();
-  drives.clear();
   for (int i = 0; i < kDriveLetters; ++i) {
     if (!(mask & (1u << i))) continue;
     char letter = static_cast<char>('A' + i);
@@ -29,6 +28,8 @@ void ListRemovableDrives(TStringArray &drives) {
     if (SHGetFileInfoA(root, 0, &info, sizeof info, kShellInfoFlags) == 0) continue;
     // Only the name is wanted; the icon the shell made for it is given back.
     if (info.hIcon) DestroyIcon(info.hIcon);
-    drives.push_back(TextOfBuffer(info.szDisplayName, sizeof info.szDisplayName) + letter);
+    // The shell terminates the name; the last byte is made sure of.
+    info.szDisplayName[sizeof info.szDisplayName - 1] = 0;
+    found(context, info.szDisplayName, letter);
   }
 }

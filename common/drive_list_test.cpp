@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "sim_pc.h"
 #include "utils.h"
 
@@ -7,13 +10,20 @@ namespace {
 
 using sim::Pc;
 
+// Each drive as its name followed by its letter.
+typedef std::vector<std::string> TStringArray;
+
 class DriveList : public ::testing::Test {
  protected:
   void SetUp() override { Pc().Reset(); }
   void TearDown() override { EXPECT_EQ(Pc().LiveIcons(), 0u) << "a shell icon was kept"; }
   TStringArray List() {
-    TStringArray drives = {"left over"};
-    ListRemovableDrives(drives);
+    TStringArray drives;
+    ListRemovableDrives(
+        [](void *context, const char *name, char letter) {
+          static_cast<TStringArray *>(context)->push_back(name + std::string(1, letter));
+        },
+        &drives);
     return drives;
   }
 };

@@ -3,29 +3,26 @@
 
 #include <cstring>
 
-std::string FormatMsg(const std::string &pattern, const TStringArray &arguments) {
-  std::string result;
-  size_t used = 0;
-  const size_t length = pattern.size();
-  for (size_t i = 0; i < length;) {
-    char c = pattern[i];
-    if (c == '&') {
-      if (i + 1 < length && pattern[i + 1] == '&') {
-        result += '&';
-        i += 2;
-        continue;
+void FormatMsg(char *text, size_t capacity, const char *pattern, const char *const *arguments,
+               size_t count) {
+  if (capacity == 0) return;
+  size_t length = 0, used = 0;
+  auto append = [&](char c) {
+    if (length + 1 < capacity) text[length++] = c;
+  };
+  for (const char *at = pattern; *at; ++at) {
+    if (*at == '&') {
+      if (at[1] == '&') {
+        append('&');
+        ++at;
+      } else if (used < count) {
+        for (const char *argument = arguments[used++]; *argument; ++argument) append(*argument);
       }
-      if (used < arguments.size()) result += arguments[used++];
-      ++i;
-    } else if (c == '|' && i > 0 && i + 1 < length && pattern[i - 1] == '&' &&
-               pattern[i + 1] == '&') {
-      ++i;
-    } else {
-      result += c;
-      ++i;
+    } else if (!(*at == '|' && at > pattern && at[-1] == '&' && at[1] == '&')) {
+      append(*at);
     }
   }
-  return result;
+  text[length] = 0;
 }
 
 std::string TextOfBuffer(const char *buffer, size_t capacity) {
@@ -60,9 +57,9 @@ const uint64_t kPowersOfTen[] = {1ull,
 
 // Digits by subtracting powers of ten: a 64-bit division would link the
 // compiler's 64-bit division routines (about 1 KB) into the 32-bit program.
-std::string DecimalText(int64_t value) {
+void DecimalText(int64_t value, char *text) {
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-  std::string text = value < 0 ? "-" : "";
+  if (value < 0) *text++ = '-';
   bool leading = true;
   for (int place = 19; place >= 0; --place) {
     char digit = '0';
@@ -71,9 +68,9 @@ std::string DecimalText(int64_t value) {
       ++digit;
     }
     if (digit != '0' || !leading || place == 0) {
-      text += digit;
+      *text++ = digit;
       leading = false;
     }
   }
-  return text;
+  *text = 0;
 }

@@ -7,28 +7,35 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-typedef std::vector<std::string> TStringArray;
+// The size of a message made by FormatMsg: the longest, a system error text
+// inside a track failure, stays well within it.
+constexpr size_t kMessageSize = 512;
 
-// Fills each "&" of the template with the next argument. "&&" is a literal
+// Fills each "&" of the template with the next argument, into text of the
+// given capacity (terminated; what does not fit is cut). "&&" is a literal
 // "&", and the "|" of "&|&" vanishes so that two placeholders can touch.
 // Surplus placeholders vanish; surplus arguments are ignored.
-std::string FormatMsg(const std::string &pattern, const TStringArray &arguments);
+void FormatMsg(char *text, size_t capacity, const char *pattern, const char *const *arguments,
+               size_t count);
 
 // The text in a fixed-size character buffer: up to its first zero byte, or
 // the whole buffer when it holds none.
 std::string TextOfBuffer(const char *buffer, size_t capacity);
 
-// A number as the formatter's arguments want it: plain signed decimal.
-std::string DecimalText(int64_t value);
+// A number as the formatter's arguments want it: plain signed decimal, into
+// text of kDecimalSize bytes.
+constexpr size_t kDecimalSize = 21;
+void DecimalText(int64_t value, char *text);
 
-// Every removable drive, in letter order, as its shell display name followed
-// by the upper-case drive letter. Drives that fail a test are left out.
-void ListRemovableDrives(TStringArray &drives);
+// Every removable drive, in letter order, by its shell display name and its
+// upper-case letter, each handed to found. Drives that fail a test are left
+// out.
+typedef void (*TDriveFound)(void *context, const char *name, char letter);
+void ListRemovableDrives(TDriveFound found, void *context);
 
 // True when the search pattern (such as "A:\*.*") matches a file, or a
 // folder other than "." and "..". Shows no system error box; sets no error.
-bool DiskHasFiles(const std::string &pattern);
+bool DiskHasFiles(const char *pattern);
 
 #endif

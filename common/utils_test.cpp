@@ -2,7 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace {
+
+std::string FormatMsg(const char *pattern, const std::vector<const char *> &arguments,
+                      size_t capacity = kMessageSize) {
+  std::vector<char> text(capacity + 1, '#');
+  ::FormatMsg(text.data(), capacity, pattern, arguments.data(), arguments.size());
+  EXPECT_EQ(text[capacity], '#') << "written past the capacity";
+  return text.data();
+}
+
+std::string DecimalText(int64_t value) {
+  char text[kDecimalSize];
+  ::DecimalText(value, text);
+  return text;
+}
 
 TEST(FormatMsg, FillsPlaceholdersInOrder) {
   EXPECT_EQ(FormatMsg("Writing to drive &: (&/& of &/&)", {"A", "1", "1", "80", "2"}),
@@ -41,6 +58,12 @@ TEST(FormatMsg, SurplusAndMissingArguments) {
 
 TEST(FormatMsg, ArgumentsAreNotInterpreted) {
   EXPECT_EQ(FormatMsg("(&)", {"a&&b|&"}), "(a&&b|&)");
+}
+
+TEST(FormatMsg, CutAtTheCapacityAndTerminated) {
+  EXPECT_EQ(FormatMsg("ab&d", {"c"}, 4), "abc");
+  EXPECT_EQ(FormatMsg("&&&", {"xyz"}, 3), "&x");
+  EXPECT_EQ(FormatMsg("abc", {}, 1), "");
 }
 
 TEST(DecimalText, SignedPlainDigits) {

@@ -2,9 +2,9 @@
 // for a package the program takes.
 #include "package_format.h"
 
-
 #include <cstring>
 
+#include "heap.h"
 #include "last_error.h"
 
 namespace {
@@ -87,10 +87,11 @@ DWORD GetPackageOffset() {
 
 bool OpenPackage(const char *path, TPackage &package) {
   if (!package.File.Open(path)) return false;
-  BYTE headers[kPeHeaderWindow];
+  // On the heap: a frame this large would need a stack probe.
+  THeapBlock headers(kPeHeaderWindow);
   DWORD read = 0;
-  if (!package.File.ReadStart(headers, sizeof headers, read)) return false;
-  package.Offset = GetPackageOffsetFromHeaders(headers, read);
+  if (!package.File.ReadStart(headers.Data(), kPeHeaderWindow, read)) return false;
+  package.Offset = GetPackageOffsetFromHeaders(headers.Data(), read);
   if (package.Offset == kNoPackageOffset) {
     SetLastError(kErrorInvalidImageFile);
     return false;

@@ -2,8 +2,11 @@
 # Size and speed: builds the host preset, runs the benchmarks and prints the
 # figures of the README's "Size and speed" table. Exits non-zero when a
 # budget is missed:
-#   - LoadImage within 1.10x of its floor (zlib inflate + crc32 [+ RC4]) on
-#     the 120 MB image, plain and protected;
+#   - LoadImage within 1.10x of its floor on the 120 MB image, plain and
+#     protected. The floor is the work no loader can avoid, done with plain
+#     calls: the package read from its file into the end of a new block of
+#     the image's size, zlib's crc32 over it [+ RC4], the first touch of the
+#     block's other pages, and zlib's inflate (bench/bench_package.cpp);
 #   - our RC4 at no less than 0.8x of OpenSSL's;
 #   - LoadImage's peak memory within 1 MiB over package + image (it is
 #     well below: the package is read into the image's own block).
@@ -22,7 +25,7 @@ build/host/bench/diskarno_bench --benchmark_repetitions="$repetitions" \
   --benchmark_enable_random_interleaving=true \
   --benchmark_out="$json" --benchmark_out_format=json >/dev/null
 
-python3 - "$json" <<'PY'
+python3 - "$json" "$repetitions" <<'PY'
 import json, sys
 # The best of the repetitions: on a shared machine other work only ever adds
 # time, so the fastest run is the closest to the code's own cost.
@@ -30,11 +33,13 @@ runs = {}
 for r in json.load(open(sys.argv[1]))["benchmarks"]:
     if r.get("run_type") != "iteration":
         continue
-    best = runs.get(r["run_name"])
+    name = r["run_name"].split("/repeats:")[0]  # the ciphers set their own count
+    best = runs.get(name)
     if best is None or r["cpu_time"] < best["cpu_time"]:
-        runs[r["run_name"]] = r
+        runs[name] = r
 def ms(name): return runs[name]["cpu_time"]
 failed = []
+print(f"best of {sys.argv[2]} repetitions, CPU time")
 print("| image | case | LoadImage | floor | ratio | zlib uncompress | ratio |")
 print("|---|---|---|---|---|---|---|")
 for size, label in (("Floppy", "1.44 MB FAT12"), ("Large", "120 MB")):
@@ -64,6 +69,9 @@ for kind in ("Plain", "Protected"):
           f"(package + image: {package_and_image / (1 << 20):.1f} MiB)")
     if image + over_image > package_and_image + (1 << 20):
         failed.append(f"peak memory {image + over_image:.0f} bytes (budget package + image + 1 MiB)")
+read, touch = ms("BM_Large_ReadPackage"), ms("BM_Large_FirstTouch")
+print(f"120 MB: the package read into a new image block {read:.0f} ms, "
+      f"a new image block's first touch {touch:.0f} ms")
 for failure in failed:
     print("OVER BUDGET:", failure)
 sys.exit(1 if failed else 0)

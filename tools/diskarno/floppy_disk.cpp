@@ -28,7 +28,7 @@ class TFloppyDisk : public TDisk {
   TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                             DWORD &failedTrack, std::string &error) override;
 
-  bool HasFiles() override { return DiskHasFiles(std::string(1, letter_) + ":\\*.*"); }
+  bool HasFiles() override { return DiskHasFiles((std::string(1, letter_) + ":\\*.*").c_str()); }
 
   // The writer gives the drive back after its last track; NtRelease flushes
   // a channel opened for writing.
