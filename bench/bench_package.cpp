@@ -173,16 +173,16 @@ constexpr size_t kMargin = 256 * 1024;
 //   inflate into the block that holds its input.
 void FloorBench(benchmark::State &state, const TCase &c, bool isProtected) {
   const std::string &path = isProtected ? c.protectedPath : c.plainPath;
-  DWORD offset = GetPackageOffsetOfFile(path.c_str());
   THeapBlock inflated(c.image.size());
   memset(inflated.Data(), 0, inflated.Size());
   for (auto _ : state) {
-    THeapBlock block;
-    DWORD size = 0;
-    if (!ReadPackageToBlockEnd(path.c_str(), offset, c.image.size(), kMargin, block, size))
+    TPackage package;
+    if (!OpenPackage(path.c_str(), package) || !ReadPackageBytes(package, c.image.size(), kMargin))
       state.SkipWithError("read failed");
-    BYTE *payload = block.Data() + block.Size() - size + kPackageHeaderSize;
-    uInt payloadSize = size - kPackageHeaderSize;
+    THeapBlock &block = package.Block;
+    const DWORD size = package.Size;
+    BYTE *payload = package.Payload();
+    uInt payloadSize = package.PayloadLength();
     if (isProtected) {
       TRc4State rc4;
       Rc4Init(rc4, "benchmark password", 18);
@@ -208,13 +208,12 @@ void UncompressBench(benchmark::State &state, const TCase &c) {
 // end of a new image block, and a new image block's first touch of each
 // page (what any unpacker pays for its output, before writing a byte).
 void ReadPackageBench(benchmark::State &state, const TCase &c) {
-  DWORD offset = GetPackageOffsetOfFile(c.plainPath.c_str());
   for (auto _ : state) {
-    THeapBlock block;
-    DWORD size = 0;
-    if (!ReadPackageToBlockEnd(c.plainPath.c_str(), offset, c.image.size(), kMargin, block, size))
+    TPackage package;
+    if (!OpenPackage(c.plainPath.c_str(), package) ||
+        !ReadPackageBytes(package, c.image.size(), kMargin))
       state.SkipWithError("read failed");
-    benchmark::DoNotOptimize(block.Data());
+    benchmark::DoNotOptimize(package.Block.Data());
   }
 }
 
