@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "sim_pc.h"
+#include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/floppy_session.h"
 #include "support/package_builder.h"
@@ -200,14 +201,13 @@ TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
   }
 }
 
-int tracksBeforeCtrlC = 0;
-
 TEST_P(ToolDriveScenarios, CtrlCStopsTheWriteAndGivesTheDriveBack) {
   Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {}, "BLANK")));
   TBytes before = Medium();
   output = TToolOutput();
-  tracksBeforeCtrlC = 10;
-  output.interrupted = [] { return tracksBeforeCtrlC-- == 0; };
+  testing_support::TFakeConsole console;
+  console.checksBeforeStop = 10;
+  output.console = &console;
   EXPECT_EQ(RunTool({"write", Path("disk.img"), "A:"}, output), 130);
   EXPECT_NE(output.err.find("track 11 of 160; the disk in A: holds the first 10 tracks"),
             std::string::npos)

@@ -60,17 +60,32 @@ bool FatRootHasFiles(const std::vector<BYTE> &start, size_t &needed) {
   return false;
 }
 
-bool TDisk::HasFiles() {
+namespace {
+
+bool RootHasFiles(TDisk &disk) {
   std::vector<BYTE> start;
   size_t needed = 0;
   std::string error;
-  for (DWORD track = 0; track < TrackCount(); ++track) {
+  for (DWORD track = 0; track < disk.TrackCount(); ++track) {
     bool found = FatRootHasFiles(start, needed);
     if (found || start.size() >= needed) return found;
-    start.resize(start.size() + TrackSize());
-    if (!ReadTrack(track, start.data() + start.size() - TrackSize(), error)) return false;
+    start.resize(start.size() + disk.TrackSize());
+    if (!disk.ReadTrack(track, start.data() + start.size() - disk.TrackSize(), error)) return false;
   }
   return FatRootHasFiles(start, needed);
+}
+
+}  // namespace
+
+TContent TDisk::Content() {
+  TContent content;
+  if (RootHasFiles(*this)) {
+    content.what = "files";
+  } else {
+    content.kind = TContentKind::EmptyFat;
+    content.what = "no files";
+  }
+  return content;
 }
 
 TWriteOutcome TTrackFile::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook,

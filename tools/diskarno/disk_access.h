@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "content_probe.h"
 #include "media.h"
 
 enum class TDiskUse { Read, Write };
@@ -45,9 +46,10 @@ class TDisk {
   // error. Stopped: the hook said stop before failedTrack.
   virtual TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                                     DWORD &failedTrack, std::string &error) = 0;
-  // Whether the root folder holds a file (asked before overwriting). The
-  // default reads the FAT root folder through ReadTrack.
-  virtual bool HasFiles();
+  // What the disk holds, looked at before a write: a blank disk and an
+  // empty FAT one are written without a question. The default reads the FAT
+  // root folder through ReadTrack.
+  virtual TContent Content();
   // Makes the written tracks durable and lets later reads come from the
   // medium rather than a cache. False with the text in error.
   virtual bool Flush(std::string &error) = 0;

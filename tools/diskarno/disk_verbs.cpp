@@ -53,26 +53,27 @@ constexpr uint64_t kLargestRawImage = 64u << 20;
 class TPass {
  public:
   TPass(TToolOutput &output, bool quiet, const char *doing, DWORD total)
-      : output_(output), quiet_(quiet), doing_(doing), total_(total) {
-    if (output_.catchInterrupt) output_.catchInterrupt(true);
+      : console_(output.Console()), quiet_(quiet), doing_(doing), total_(total) {
+    console_.CatchStops(true);
   }
   ~TPass() {
     Clear();
-    if (output_.catchInterrupt) output_.catchInterrupt(false);
+    console_.CatchStops(false);
   }
 
-  // False when the user asked to stop.
+  // False when a signal asked to stop; its number is then in Signal().
   bool Track(DWORD track) {
-    if (output_.interrupted && output_.interrupted()) return false;
-    if (output_.status && !quiet_) {
-      output_.status(std::string(doing_) + " track " + Number(track + 1) + "/" + Number(total_) +
-                     ", " + Number((track + 1) * 100ull / total_) + " %");
+    if ((signal_ = console_.StopRequested()) != 0) return false;
+    if (!quiet_) {
+      console_.Status(std::string(doing_) + " track " + Number(track + 1) + "/" + Number(total_) +
+                      ", " + Number((track + 1) * 100ull / total_) + " %");
       shown_ = true;
     }
     return true;
   }
+  int Signal() const { return signal_; }
   void Clear() {
-    if (shown_) output_.status("");
+    if (shown_) console_.Status("");
     shown_ = false;
   }
   static bool Hook(void *context, DWORD track) {
@@ -80,11 +81,12 @@ class TPass {
   }
 
  private:
-  TToolOutput &output_;
+  TToolConsole &console_;
   bool quiet_;
   const char *doing_;
   DWORD total_;
   bool shown_ = false;
+  int signal_ = 0;
 };
 
 enum class TPassOutcome { Done, Failed, Stopped };
@@ -175,9 +177,10 @@ bool ImageFits(const TDisk &disk, const std::string &path, size_t size, std::str
   return false;
 }
 
-std::string Interrupted(const char *doing, DWORD track, DWORD total, const std::string &after) {
-  return std::string("interrupted while ") + doing + " track " + Number(track + 1) + " of " +
-         Number(total) + "; " + after;
+std::string Interrupted(int signal, const char *doing, DWORD track, DWORD total,
+                        const std::string &after) {
+  return "stopped by " + SignalName(signal) + " while " + doing + " track " + Number(track + 1) +
+         " of " + Number(total) + "; " + after;
 }
 
 int Fail(TToolOutput &output, const char *verb, const std::string &message, int code) {
@@ -223,14 +226,17 @@ bool ReadDrive(const char *verb, const std::string &drive, const TCommandLine &l
   DWORD stoppedAt = 0;
   std::string message;
   TPassOutcome outcome;
+  int signal = 0;
   {
     TPass pass(output, line.Has("--quiet"), "Reading", disk.TrackCount());
     outcome =
         ReadWholeDisk(disk, line.Has("--keep-going"), pass, image, badTracks, stoppedAt, message);
+    signal = pass.Signal();
   }
   if (outcome == TPassOutcome::Stopped)
-    exitCode = Fail(output, verb, Interrupted("reading", stoppedAt, disk.TrackCount(), unwritten),
-                    kExitInterrupted);
+    exitCode =
+        Fail(output, verb, Interrupted(signal, "reading", stoppedAt, disk.TrackCount(), unwritten),
+             InterruptedExitCode(signal));
   else if (outcome == TPassOutcome::Failed)
     exitCode = Fail(output, verb, message + "; " + unwritten, kExitFailure);
   return outcome == TPassOutcome::Done;
@@ -245,13 +251,15 @@ bool VerifyDisk(const char *verb, TDisk &disk, const std::vector<BYTE> &image, D
   std::vector<std::string> differences;
   DWORD stoppedAt = 0;
   TPassOutcome compared;
+  int signal = 0;
   {
     TPass pass(output, quiet, "Verifying", count);
     compared = CompareDisk(disk, image, count, pass, differences, stoppedAt);
+    signal = pass.Signal();
   }
   if (compared == TPassOutcome::Stopped) {
-    exitCode = Fail(output, verb, Interrupted("verifying", stoppedAt, count, whenStopped),
-                    kExitInterrupted);
+    exitCode = Fail(output, verb, Interrupted(signal, "verifying", stoppedAt, count, whenStopped),
+                    InterruptedExitCode(signal));
     return false;
   }
   for (const std::string &difference : differences)
@@ -326,29 +334,33 @@ int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output) {
   if (!OpenWithImage("write", TDiskUse::Write, line, output, image, opened, code)) return code;
   TDisk &disk = *opened.disk;
   std::string message;
-  if (disk.HasFiles() && !line.Has("--yes")) {
-    std::string question = "The disk in " + disk.Name() + " holds files. Overwrite them?";
-    if (!output.confirm || !output.confirm(question))
-      return Fail(
-          output, "write",
-          "the disk in " + disk.Name() + " holds files; nothing written (--yes overwrites them)",
-          kExitUsage);
+  const TContent content = disk.Content();
+  if (content.kind == TContentKind::Holds && !line.Has("--yes")) {
+    std::string question =
+        "The disk in " + disk.Name() + " holds " + content.what + ". Writing destroys it.";
+    if (!output.Console().Confirm(question))
+      return Fail(output, "write",
+                  "the disk in " + disk.Name() + " holds " + content.what +
+                      "; nothing written (--yes overwrites it)",
+                  kExitUsage);
   }
 
   const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
   DWORD failedTrack = kNoTrack;
   TWriteOutcome written;
+  int signal = 0;
   {
     TPass pass(output, quiet, "Writing", count);
     written = disk.WriteTracks(image.data(), count, TPass::Hook, &pass, failedTrack, message);
+    signal = pass.Signal();
   }
   if (written == TWriteOutcome::Done && !disk.Flush(message)) written = TWriteOutcome::Failed;
   if (written == TWriteOutcome::Stopped)
     return Fail(output, "write",
-                Interrupted("writing", failedTrack, count,
+                Interrupted(signal, "writing", failedTrack, count,
                             "the disk in " + disk.Name() + " holds the first " +
                                 Number(failedTrack) + " tracks of the image"),
-                kExitInterrupted);
+                InterruptedExitCode(signal));
   if (written == TWriteOutcome::Failed)
     return Fail(
         output, "write",

@@ -9,6 +9,7 @@
 
 #include "device_environment.h"
 #include "disk_access.h"
+#include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 #include "tool.h"
@@ -23,9 +24,6 @@ using testing_support::WriteBytes;
 
 constexpr size_t k144 = 1474560;
 
-std::vector<std::string> statusLines;
-int tracksBeforeCtrlC = -1;
-
 class DiskVerbsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -35,8 +33,6 @@ class DiskVerbsTest : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
     ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
-    statusLines.clear();
-    tracksBeforeCtrlC = -1;
     DeviceEnvironment() = TDeviceEnvironment();
   }
   void TearDown() override { DeviceEnvironment() = TDeviceEnvironment(); }
@@ -45,8 +41,8 @@ class DiskVerbsTest : public ::testing::Test {
 
   int Run(const std::vector<std::string> &arguments) {
     output = TToolOutput();
-    output.status = [](const std::string &text) { statusLines.push_back(text); };
-    output.interrupted = [] { return tracksBeforeCtrlC >= 0 && tracksBeforeCtrlC-- == 0; };
+    console.statusLines.clear();
+    output.console = &console;
     return RunTool(arguments, output);
   }
 
@@ -73,26 +69,27 @@ class DiskVerbsTest : public ::testing::Test {
   TBytes disk =
       MakeFatImage(k144, {{"HELLO.TXT", "Hello\r\n"}, {"BIG.DAT", std::string(70000, 'x')}});
   TToolOutput output;
+  testing_support::TFakeConsole console;
 };
 int DiskVerbsTest::counter = 0;
 
 TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
   ASSERT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("copy.img")) == disk);
-  EXPECT_EQ(statusLines.front(), "Reading track 1/160, 0 %");
-  EXPECT_EQ(statusLines[statusLines.size() - 2], "Reading track 160/160, 100 %");
-  EXPECT_EQ(statusLines.back(), "") << "the status line is cleared at the end";
+  EXPECT_EQ(console.statusLines.front(), "Reading track 1/160, 0 %");
+  EXPECT_EQ(console.statusLines[console.statusLines.size() - 2], "Reading track 160/160, 100 %");
+  EXPECT_EQ(console.statusLines.back(), "") << "the status line is cleared at the end";
 
   testing_support::TPackageOptions options;
   options.password = "pw";
   ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, options)));
-  statusLines.clear();
+  console.statusLines.clear();
   ASSERT_EQ(Run({"write", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--verify"}), 0)
       << output.err;
   EXPECT_TRUE(ReadBytes(Path("blank.img")) == disk);
-  EXPECT_EQ(statusLines[159], "Writing track 160/160, 100 %");
-  EXPECT_EQ(statusLines[160], "");
-  EXPECT_EQ(statusLines[161], "Verifying track 1/160, 0 %");
+  EXPECT_EQ(console.statusLines[159], "Writing track 160/160, 100 %");
+  EXPECT_EQ(console.statusLines[160], "");
+  EXPECT_EQ(console.statusLines[161], "Verifying track 1/160, 0 %");
   ASSERT_EQ(Run({"verify", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--quiet"}), 0);
   EXPECT_EQ(output.out, "");
 
@@ -125,7 +122,7 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   const std::vector<Case> cases = {
       {{"write", Path("big.img"), Path("blank.img")}, 2, "holds 1474560"},
       {{"write", Path("odd.img"), Path("blank.img")}, 2, "whole track"},
-      {{"write", Path("disk.img"), Path("files.img")}, 2, "holds files"},
+      {{"write", Path("disk.img"), Path("files.img")}, 2, "with files"},
       {{"write", Path("disk.img"), Path("blank.img"), "--password", "x"}, 2, "raw image"},
       {{"write", Path("corrupt.exe"), Path("blank.img")}, 1, "Invalid data in image file."},
       {{"write", Path("stub.exe"), Path("blank.img")}, 1, "Corrupted file contents"},
@@ -144,25 +141,26 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   EXPECT_EQ(ReadBytes(Path("short.img")).size(), 1000u);
 
   // On a terminal the user may say yes instead of --yes.
-  output = TToolOutput();
-  output.confirm = [](const std::string &question) {
-    return question.find("holds files") != std::string::npos;
-  };
+  console.canType = true;
+  console.answer = "YES";
   ASSERT_TRUE(WriteBytes(Path("other.img"), MakeFatImage(k144, {{"OLD.TXT", "old"}})));
-  EXPECT_EQ(RunTool({"write", Path("disk.img"), Path("other.img")}, output), 0) << output.err;
+  EXPECT_EQ(Run({"write", Path("disk.img"), Path("other.img")}), 0) << output.err;
+  EXPECT_NE(console.questions.back().find("holds a FAT file system"), std::string::npos);
   EXPECT_TRUE(ReadBytes(Path("other.img")) == disk);
 }
 
 TEST_F(DiskVerbsTest, CtrlCStopsBetweenTracks) {
-  tracksBeforeCtrlC = 37;
+  console.checksBeforeStop = 37;
   EXPECT_EQ(Run({"write", Path("disk.img"), Path("blank.img")}), 130);
-  EXPECT_EQ(output.err, "diskarno write: interrupted while writing track 38 of 160; the disk in " +
-                            Path("blank.img") + " holds the first 37 tracks of the image\n");
+  EXPECT_EQ(output.err,
+            "diskarno write: stopped by SIGINT while writing track 38 of 160; the disk in " +
+                Path("blank.img") + " holds the first 37 tracks of the image\n");
   TBytes written = ReadBytes(Path("blank.img"));
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 37 * 9216, written.begin()));
   EXPECT_EQ(written[37 * 9216], 0xF6);
-  tracksBeforeCtrlC = 3;
-  EXPECT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 130);
+  console.checksBeforeStop = 3;
+  console.stopSignal = 15;
+  EXPECT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 143);
   EXPECT_EQ(access(Path("copy.img").c_str(), F_OK), -1) << "no partial image";
 }
 

@@ -7,27 +7,27 @@
 #include <string>
 #include <vector>
 
+#include "tool_console.h"
+
 constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;        // no package, a corrupt one, a failed write
-constexpr int kExitUsage = 2;          // bad arguments or inputs; nothing written
-constexpr int kExitInterrupted = 130;  // Ctrl-C between two tracks
+constexpr int kExitFailure = 1;  // the work ran and failed
+constexpr int kExitUsage = 2;    // refused before anything changed
+// A run a signal stopped exits with 128 + its number (InterruptedExitCode).
 
 // What a run prints: out goes to standard output, err to standard error,
-// both at the end; the status line and the questions reach the terminal
+// both at the end; the status line and the questions reach the console
 // while the run goes on.
 struct TToolOutput {
   std::string out;
   std::string err;
-  // Shows the live status line ("Writing track 37/160, 23 %"); an empty
-  // text clears it. Null: no status line (stderr is no terminal).
-  void (*status)(const std::string &text) = nullptr;
-  // Asked between tracks: true stops the transfer (Ctrl-C). Null: never.
-  bool (*interrupted)() = nullptr;
-  // On while tracks move: Ctrl-C then only asks to stop (interrupted);
-  // outside transfers it ends the process as usual. Null: nothing to do.
-  void (*catchInterrupt)(bool on) = nullptr;
-  // Asks the user to type "yes"; null where nobody can answer.
-  bool (*confirm)(const std::string &question) = nullptr;
+  // The terminal around the run; none: no status line, no question answered,
+  // no stop.
+  TToolConsole *console = nullptr;
+
+  TToolConsole &Console() {
+    static TToolConsole none;
+    return console ? *console : none;
+  }
 };
 
 // Runs "diskarno ARGUMENTS..." (without the program name) and returns its
