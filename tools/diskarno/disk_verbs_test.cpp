@@ -1,5 +1,6 @@
 // read, write and verify on image files, and the Linux device rules against
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -230,7 +231,123 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
 }
 
-// The Linux write asks the FAT root folder whether a disk holds files.
+// Before a write, what the target holds decides: a blank disk and an empty
+// FAT go ahead; anything else needs --yes or a typed yes, never --force.
+TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
+  TBytes mbr(k144, 0);
+  for (int n = 0; n < 2; ++n) {  // two Linux partitions, at sectors 64 and 1100
+    const size_t entry = 446 + 16 * n;
+    mbr[entry + 4] = 0x83;
+    mbr[entry + 8] = n ? 0x4C : 64;
+    mbr[entry + 9] = n ? 0x04 : 0;
+    mbr[entry + 12] = 0xE8;
+    mbr[entry + 13] = 0x03;
+  }
+  mbr[510] = 0x55;
+  mbr[511] = 0xAA;
+  TBytes damaged = MakeFatImage(k144, {{"KEEP.TXT", "keep"}}, "MINE");
+  damaged[0] = 0;
+  TBytes noise(k144);
+  for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<BYTE>(n * 7919 >> 3);
+  struct Case {
+    const char *what;
+    TBytes target;       // empty: made by mkfs below
+    const char *option;  // "--yes", "--force" or nullptr
+    const char *typed;   // what the user types at the question; nullptr: no terminal
+    int code;
+    const char *says;  // in the question or the refusal
+  };
+  const std::vector<Case> cases = {
+      {"zeros", TBytes(k144, 0), nullptr, nullptr, 0, ""},
+      {"a formatter's fill", TBytes(k144, 0xF6), nullptr, nullptr, 0, ""},
+      {"empty FAT", MakeFatImage(k144, {}, "EMPTY"), nullptr, nullptr, 0, ""},
+      {"FAT with files", MakeFatImage(k144, {{"A.TXT", "a"}}, "MINE"), nullptr, nullptr, 2,
+       "holds a FAT file system labelled MINE with files"},
+      {"FAT with byte 0 damaged", damaged, nullptr, nullptr, 2, "labelled MINE with files"},
+      {"ext2", TBytes(), nullptr, nullptr, 2, "holds an ext2 file system labelled DATA"},
+      {"ext2, forced", TBytes(), "--force", nullptr, 2, "holds an ext2 file system"},
+      {"ext2, told yes", TBytes(), "--yes", nullptr, 0, ""},
+      {"ext2, typed YES", TBytes(), nullptr, "YES", 0, "holds an ext2 file system"},
+      {"ext2, typed no", TBytes(), nullptr, "no", 2, "holds an ext2 file system"},
+      {"partition table", mbr, nullptr, nullptr, 2, "holds a DOS partition table with 2 part"},
+      {"unknown data", noise, nullptr, nullptr, 2, "holds data that is no known file system"},
+  };
+  for (const Case &c : cases) {
+    if (c.target.empty()) {
+      ASSERT_EQ(system(("rm -f " + Path("target.img") + " && mkfs.ext2 -q -L DATA " +
+                        Path("target.img") + " 1440 >/dev/null")
+                           .c_str()),
+                0);
+    } else {
+      ASSERT_TRUE(WriteBytes(Path("target.img"), c.target));
+    }
+    TBytes before = ReadBytes(Path("target.img"));
+    console.canType = c.typed != nullptr;
+    console.answer = c.typed ? c.typed : "";
+    console.questions.clear();
+    std::vector<std::string> arguments = {"write", Path("disk.img"), Path("target.img")};
+    if (c.option) arguments.push_back(c.option);
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    std::string said = output.err + (console.questions.empty() ? "" : console.questions[0]);
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.what << ": " << said;
+    EXPECT_TRUE(ReadBytes(Path("target.img")) == (c.code == 0 ? disk : before)) << c.what;
+  }
+}
+
+// An image file is locked for the run, and one that backs a loop device is
+// not written unless --force and the loop device is not mounted.
+TEST_F(DiskVerbsTest, ImagesInUse) {
+  ASSERT_TRUE(WriteBytes(Path("loop7"), TBytes()));
+  StandIn("loop7", "7:7", "0");
+  ASSERT_EQ(system(("mkdir -p " + Path("sys/block/loop7/loop") + " && echo 7:7 > " +
+                    Path("sys/block/loop7/dev"))
+                       .c_str()),
+            0);
+  struct Case {
+    const char *what;
+    const char *verb;
+    short lock;            // held by another run: F_RDLCK, F_WRLCK, or F_UNLCK for none
+    const char *loopOver;  // the loop device's backing file, or nullptr
+    bool mounted;          // the loop device is mounted on "/media/my disk"
+    bool force;
+    int code;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"write, locked for reading", "write", F_RDLCK, nullptr, false, false, 2, "in use"},
+      {"write, locked for writing", "write", F_WRLCK, nullptr, false, false, 2, "in use"},
+      {"verify, locked for reading", "verify", F_RDLCK, nullptr, false, false, 1, "differ"},
+      {"verify, locked for writing", "verify", F_WRLCK, nullptr, false, false, 2, "in use"},
+      {"write, loop device", "write", F_UNLCK, "blank.img", false, false, 2,
+       "backs the loop device /dev/loop7"},
+      {"write, loop device, forced", "write", F_UNLCK, "blank.img", false, true, 0, ""},
+      {"write, mounted loop device, forced", "write", F_UNLCK, "blank.img", true, true, 2,
+       "/dev/loop7, mounted on /media/my disk"},
+      {"verify, loop device", "verify", F_UNLCK, "blank.img", true, false, 1, "differ"},
+      {"write, loop device of another file", "write", F_UNLCK, "disk.img", true, false, 0, ""},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
+    std::string backing = c.loopOver ? Path(c.loopOver) : "";
+    ASSERT_TRUE(WriteBytes(Path("sys/block/loop7/loop/backing_file"),
+                           TBytes(backing.begin(), backing.end())));
+    std::string mounts = c.mounted ? Path("loop7") + " /media/my\\040disk ext4 rw 0 0\n" : "";
+    ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(mounts.begin(), mounts.end())));
+    int other = open(Path("blank.img").c_str(), O_RDWR);
+    struct flock lock = {};
+    lock.l_type = c.lock;
+    if (c.lock != F_UNLCK) {
+      ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    }
+    std::vector<std::string> arguments = {c.verb, Path("disk.img"), Path("blank.img")};
+    if (c.force) arguments.push_back("--force");
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    close(other);
+  }
+}
+
+// Windows image files: the FAT root folder says whether a disk holds files.
 TEST(FatRootLook, FilesLabelsAndDeletedEntries) {
   TBytes withFile = MakeFatImage(k144, {{"A.TXT", "a"}}, "LABEL");
   TBytes deleted = withFile;
