@@ -8,26 +8,19 @@
 
 #include "tool_console.h"
 #include "tool_files.h"
-
-// The outcome of a check or a save: exit code 0, or the code and the message
-// (2 refused, nothing changed; 1 failed; 128 + n stopped by signal n).
-struct TSaveResult {
-  int exitCode = 0;
-  std::string message;
-  bool Ok() const { return exitCode == 0; }
-};
+#include "tool_status.h"
 
 // Whether path may take an output before any work starts: missing, or a
 // regular file (a symbolic link is followed) that the user may write, in a
 // folder that exists. A device, FIFO, socket or folder is refused.
-TSaveResult CheckOutputTarget(const std::string &path);
+TStatus CheckOutputTarget(const std::string &path);
 
 // Writes the pieces one after another into a temporary file beside the file
 // path names and renames it over that file: a symbolic link stays and the
 // file it names is replaced, keeping its mode and, where the system lets the
 // tool set it, its owner. Stops caught meanwhile end the save with nothing
 // written; no temporary file outlives the call.
-TSaveResult SaveOutput(const std::string &path, const std::vector<TPiece> &pieces,
-                       TToolConsole &console);
+TStatus SaveOutput(const std::string &path, const std::vector<TPiece> &pieces,
+                   TToolConsole &console);
 
 #endif

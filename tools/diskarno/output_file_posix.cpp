@@ -17,13 +17,6 @@ namespace {
 constexpr size_t kChunk = 1u << 20;
 constexpr int kLongestLinkChain = 40;  // as the kernel's own limit
 
-TSaveResult Result(int exitCode, const std::string &message) {
-  TSaveResult result;
-  result.exitCode = exitCode;
-  result.message = message;
-  return result;
-}
-
 std::string FolderOf(const std::string &path) {
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
@@ -68,25 +61,25 @@ bool ResolveTarget(const std::string &path, std::string &target, bool &exists, s
 }
 
 // The checks of CheckOutputTarget, also handing back the resolved target.
-TSaveResult CheckTarget(const std::string &path, std::string &target, bool &exists,
-                        struct stat &status) {
+TStatus CheckTarget(const std::string &path, std::string &target, bool &exists,
+                    struct stat &status) {
   std::string message;
-  if (path.empty()) return Result(2, "no output file named");
-  if (!ResolveTarget(path, target, exists, status, message)) return Result(2, message);
+  if (path.empty()) return TStatus::Refused("no output file named");
+  if (!ResolveTarget(path, target, exists, status, message)) return TStatus::Refused(message);
   if (exists && !S_ISREG(status.st_mode))
-    return Result(2, path + " is " + KindOf(status.st_mode) +
-                         "; -o writes files only, and nothing was changed" +
-                         (S_ISBLK(status.st_mode) || S_ISCHR(status.st_mode)
-                              ? " (diskarno write puts an image onto a device)"
-                              : ""));
+    return TStatus::Refused(path + " is " + KindOf(status.st_mode) +
+                            "; -o writes files only, and nothing was changed" +
+                            (S_ISBLK(status.st_mode) || S_ISCHR(status.st_mode)
+                                 ? " (diskarno write puts an image onto a device)"
+                                 : ""));
   // As cp: an existing file the user may not write is refused, root may.
   if (exists && faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-    return Result(2, "can't write " + path + ": " + strerror(errno));
+    return TStatus::Refused("can't write " + path + ": " + strerror(errno));
   const std::string folder = FolderOf(target);
   if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
-    return Result(2, "can't write " + path + ": " + strerror(errno) +
-                         (errno == ENOENT ? "" : " (its folder " + folder + ")"));
-  return Result(0, "");
+    return TStatus::Refused("can't write " + path + ": " + strerror(errno) +
+                            (errno == ENOENT ? "" : " (its folder " + folder + ")"));
+  return TStatus::Done();
 }
 
 // A temporary file in folder that no one sees until it is linked: an
@@ -141,25 +134,25 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-TSaveResult CheckOutputTarget(const std::string &path) {
+TStatus CheckOutputTarget(const std::string &path) {
   std::string target;
   bool exists = false;
   struct stat status;
   return CheckTarget(path, target, exists, status);
 }
 
-TSaveResult SaveOutput(const std::string &path, const std::vector<TPiece> &pieces,
-                       TToolConsole &console) {
+TStatus SaveOutput(const std::string &path, const std::vector<TPiece> &pieces,
+                   TToolConsole &console) {
   std::string target;
   bool exists = false;
   struct stat old;
-  TSaveResult checked = CheckTarget(path, target, exists, old);
+  TStatus checked = CheckTarget(path, target, exists, old);
   if (!checked.Ok()) return checked;
 
   TCaughtStops caught(console);
   std::string named;
   int file = CreateTemporary(FolderOf(target), target, named);
-  if (file < 0) return Result(2, "can't write " + path + ": " + strerror(errno));
+  if (file < 0) return TStatus::Refused("can't write " + path + ": " + strerror(errno));
   int stopSignal = 0;
   bool written = true;
   for (const TPiece &piece : pieces)
@@ -178,12 +171,11 @@ TSaveResult SaveOutput(const std::string &path, const std::vector<TPiece> &piece
   if (written) written = rename(named.c_str(), target.c_str()) == 0;
   int error = errno;
   close(file);
-  if (written) return Result(0, "");
+  if (written) return TStatus::Done();
   if (!named.empty()) unlink(named.c_str());
   if (stopSignal)
-    return Result(InterruptedExitCode(stopSignal), "stopped by " + SignalName(stopSignal) +
-                                                       " while saving " + path +
-                                                       "; nothing was written to it");
-  return Result(1, "can't write " + path + ": " + strerror(error) +
-                       (exists ? "; it stays as it was" : "; nothing was written"));
+    return TStatus::Stopped(stopSignal, "stopped by " + SignalName(stopSignal) + " while saving " +
+                                            path + "; nothing was written to it");
+  return TStatus::Failed("can't write " + path + ": " + strerror(error) +
+                         (exists ? "; it stays as it was" : "; nothing was written"));
 }

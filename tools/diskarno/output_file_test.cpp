@@ -98,7 +98,7 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
     const bool regular = after.find("regular") != std::string::npos;  // else a read blocks
     TBytes before = regular ? ReadBytes(target) : TBytes();
     int code = 0;
-    TSaveResult saved;
+    TStatus saved;
     if (c.asNobody) {
       code = SaveAs(kNobody, target, bytes);
     } else {
@@ -138,7 +138,7 @@ TEST_F(OutputFileTest, StopsLeaveTheTargetAsItWas) {
     testing_support::TFakeConsole console;
     console.checksBeforeStop = checks;
     console.stopSignal = 15;
-    TSaveResult saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
+    TStatus saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
     EXPECT_EQ(saved.exitCode, 143) << checks;
     EXPECT_NE(saved.message.find("SIGTERM"), std::string::npos) << saved.message;
     EXPECT_NE(saved.message.find("nothing was written"), std::string::npos) << saved.message;

@@ -8,11 +8,7 @@
 #include <vector>
 
 #include "tool_console.h"
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;  // the work ran and failed
-constexpr int kExitUsage = 2;    // refused before anything changed
-// A run a signal stopped exits with 128 + its number (InterruptedExitCode).
+#include "tool_status.h"
 
 // What a run prints: out goes to standard output, err to standard error,
 // both at the end; the status line and the questions reach the console

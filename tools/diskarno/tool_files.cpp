@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-
 namespace {
 
 constexpr DWORD kChunk = 1u << 24;
