@@ -152,7 +152,6 @@ bool Unpack(HWND dialog, const std::string &password) {
                           reinterpret_cast<ULONG_PTR>(dialog));
   DWORD error = GetLastError();
   SetWindowTextA(dialog, kUnpackedCaption);
-  SetLastError(error);
   if (!loaded) {
     ShowError(dialog, ErrorText(error));
     return false;

@@ -28,14 +28,6 @@ constexpr size_t kModuleCount = sizeof kModules / sizeof kModules[0];
 
 const char kCorruptPackage[] = "Corrupted file contents, please try to download again.";
 
-// Start-up tests only what it needs to name the disk; the version, the
-// checksums and the payload are tested when the disk is written. A media
-// type past the name table names no medium.
-bool PackageIsCorrupt() {
-  return Program.PackageOffset == kNoPackageOffset || Program.MediaType == kMediaUnknown ||
-         Program.MediaType >= kMediaTypeCount || Program.ImageSize == -1;
-}
-
 typedef BOOL(WINAPI *TInitCommonControlsEx)(const INITCOMMONCONTROLSEX *);
 
 // The progress bar of the writing dialog needs its class before that
@@ -55,11 +47,27 @@ void RegisterCommonControls() {
   if (!initEx || !initEx(&controls)) InitCommonControls();
 }
 
+// Fills the program state from the package's header; false for a package
+// that start-up refuses. Start-up tests only what it needs to name the
+// disk: the version, the checksums and the payload are tested when the disk
+// is written. The file is closed again before the dialog opens.
+bool ReadProgramPackage() {
+  TPackage package;
+  OpenOwnPackage(package);
+  const TPackageHeader &header = package.Header;
+  Program.Protected = header.Protected != 0;
+  Program.PasswordCheck = header.PasswordCheck;
+  Program.PackageOffset = package.Offset;
+  Program.MediaType = header.MediaType;
+  Program.ImageSize = header.ImageSize;
+  // Appended to the empty description of start-up: the text grows by the
+  // one append the medium's name takes too.
+  Program.Description += package.Description;
+  return PackageUsable(header);
+}
+
 int Run() {
-  Program.Protected =
-      ReadPackageHeader(Program.Description, Program.PasswordCheck, Program.PackageOffset,
-                        Program.MediaType, Program.ImageSize);
-  if (PackageIsCorrupt()) {
+  if (!ReadProgramPackage()) {
     MessageBoxA(nullptr, kCorruptPackage, "Error", MB_OK | MB_ICONERROR);
     return kExitCorruptPackage;
   }

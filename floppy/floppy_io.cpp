@@ -3,6 +3,7 @@
 #include "floppy_io.h"
 
 #include "app_errors.h"
+#include "last_error.h"
 
 bool IsNtPlatform = false;
 bool HasFat32Services = false;
@@ -142,10 +143,9 @@ void ReleaseDrive() {
     NtRelease();
     return;
   }
-  DWORD error = GetLastError();
+  TLastErrorKeeper keeper;
   DIOC_REGISTERS registers = {};
   VwinCall(VWIN32_DIOC_CLOSE, registers);
-  SetLastError(error);
 }
 
 void FloppyIoStartup() {

@@ -6,6 +6,7 @@
 
 #include "error_mode.h"
 #include "floppy_io.h"
+#include "last_error.h"
 
 namespace {
 
@@ -20,18 +21,6 @@ struct TNtChannel {
 };
 
 TNtChannel channel;
-
-// Keeps the thread's last error across cleanup calls.
-class TLastErrorKeeper {
- public:
-  TLastErrorKeeper() : error_(GetLastError()) {}
-  ~TLastErrorKeeper() { SetLastError(error_); }
-  TLastErrorKeeper(const TLastErrorKeeper &) = delete;
-  TLastErrorKeeper &operator=(const TLastErrorKeeper &) = delete;
-
- private:
-  DWORD error_;
-};
 
 bool ChannelMatches(BYTE driveIndex, DWORD access, DWORD shareMode) {
   return channel.Handle != INVALID_HANDLE_VALUE && channel.DriveIndex == driveIndex &&

@@ -15,31 +15,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   GetPackageOffsetFromHeaders(data, size);
   const std::string &path = FuzzWriteFile(data, size);
   size_t blocks = FuzzLiveBlocks();
-  std::string description;
-  DWORD passwordCheck = 0;
-  DWORD offset = 0;
-  TMediaType mediaType = 0;
-  LONG imageSize = 0;
-  bool isProtected = ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck, offset,
-                                             mediaType, imageSize);
-  if (description.size() > 32) abort();
-  // The outputs come from the header at the offset, or keep their defaults.
-  if (offset != GetPackageOffsetFromHeaders(data, size < kPeHeaderWindow ? size : kPeHeaderWindow))
-    abort();
-  bool good = offset <= 0x7FFFFFFF && offset < size && size - offset >= kPackageHeaderSize &&
-              memcmp(data + offset, "CDSK", 4) == 0;
-  if (good) {
-    TPackageHeader header;
-    memcpy(&header, data + offset, sizeof header);
-    if (imageSize != header.ImageSize || mediaType != header.MediaType ||
-        passwordCheck != header.PasswordCheck || isProtected != (header.Protected != 0))
+  {
+    TPackage package;
+    bool read = OpenPackage(path.c_str(), package);
+    if (strlen(package.Description) > 32 || read != package.HasHeader()) abort();
+    // The header comes from the offset, or stays all zero.
+    DWORD offset = package.Offset;
+    if (offset != GetPackageOffsetFromHeaders(data, size < kPeHeaderWindow ? size : kPeHeaderWindow))
       abort();
-  } else if (imageSize != -1 || mediaType != 0 || passwordCheck != 0 || isProtected ||
-             !description.empty()) {
-    abort();
+    bool good = offset <= 0x7FFFFFFF && offset < size && size - offset >= kPackageHeaderSize &&
+                memcmp(data + offset, "CDSK", 4) == 0;
+    TPackageHeader header = {};
+    if (good) memcpy(&header, data + offset, sizeof header);
+    if (read != good || memcmp(&header, &package.Header, sizeof header) != 0) abort();
+    // The bytes, when read, are the file's from the offset on.
+    if (read && ReadPackageBytes(package, 0, 0) &&
+        (package.Size != size - offset || memcmp(package.Bytes(), data + offset, package.Size) != 0))
+      abort();
   }
-  description.clear();
-  description.shrink_to_fit();
   FuzzExpectLiveBlocks(blocks);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "heap.h"
+#include "package_format.h"
 
 constexpr DWORD kErrorZLibCategory = 0xF67B0600;
 
@@ -35,30 +36,35 @@ bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG lim
 bool InflateInPlace(THeapBlock &block, size_t inputAt, LONG inputLength, LONG limit,
                     LONG &outputLength, bool &tooLarge);
 
-// Reads the package of a file, header and payload, from packageOffset to the
-// end of the file in one request into the end of one new block of
-// max(minimumSize, package size) + min(margin, minimumSize, package size)
-// bytes; packageSize receives its length. A package shorter than its
-// header, or of 2 GiB or more, fails with 0xFF070001.
-bool ReadPackageToBlockEnd(const char *path, DWORD packageOffset, size_t minimumSize, size_t margin,
-                           THeapBlock &block, DWORD &packageSize);
-// The same into a block of exactly the package's size.
-bool ReadWholePackage(const char *path, DWORD packageOffset, THeapBlock &package);
 // Deciphers a protected package in place: bytes 73 to the end. Fails with
 // 0xFF070003, nothing deciphered, when the password can't key the cipher.
 bool DecipherPackage(BYTE *package, DWORD size, const std::string &password);
 // PackageCrc of the password's characters.
 DWORD PasswordCheckOf(const std::string &password);
 
-// Unpacks the running program's package. imageSize receives the header's
-// ImageSize (or -1). On success image is a new heap block of imageSize bytes
-// owned by the caller (release it with HeapRelease). On failure no block
-// made here stays allocated, and the last error says why.
+// Unpacks a package that OpenPackage or OpenOwnPackage opened (whatever it
+// returned): reads it whole, tests its header and the password, deciphers,
+// checks and inflates it. imageSize receives the header's ImageSize (or
+// -1). On success image is a new heap block of imageSize bytes owned by the
+// caller (release it with HeapRelease). On failure no block made here stays
+// allocated, and the last error says why.
+bool UnpackPackage(TPackage &package, const std::string &password, BYTE *&image, LONG &imageSize,
+                   TProgressProc progress, ULONG_PTR context);
+// UnpackPackage for the running program's package.
 bool LoadImage(const std::string &password, BYTE *&image, LONG &imageSize, TProgressProc progress,
                ULONG_PTR context);
 // The same for the package appended to any file.
 bool LoadImageOfFile(const char *path, const std::string &password, BYTE *&image, LONG &imageSize,
                      TProgressProc progress, ULONG_PTR context);
+
+enum class TUnpackResult { Unpacked, Unusable, WrongPassword, Failed };
+// What the program does with an opened package from start-up to the
+// unpacked image: Unusable when start-up refuses it (PackageUsable),
+// WrongPassword when "Write disk" refuses the typed password (tested only
+// when the package has a password check), Failed with the last error when
+// unpacking fails. Unpacked: image as from UnpackPackage.
+TUnpackResult UnpackProgram(TPackage &package, const std::string &typedPassword, BYTE *&image,
+                            LONG &imageSize);
 
 // Register the "ZLib" texts and the image-file texts.
 void InflateStartup();

@@ -1,11 +1,15 @@
 // The package file: one open, exact reads, a close that keeps the last error.
 #include "own_file.h"
 
+#include "last_error.h"
 #include "package_format.h"
 
-TPackageFile::TPackageFile(const char *path)
-    : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          OPEN_EXISTING, 0, nullptr)) {}
+bool TPackageFile::Open(const char *path) {
+  Close();
+  handle_ = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
+  return Valid();
+}
 
 int64_t TPackageFile::Size() const {
   DWORD high = 0;
@@ -41,8 +45,7 @@ bool TPackageFile::ReadStart(void *buffer, DWORD count, DWORD &read) {
 
 void TPackageFile::Close() {
   if (handle_ == INVALID_HANDLE_VALUE) return;
-  DWORD error = GetLastError();
+  TLastErrorKeeper keeper;
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
-  SetLastError(error);
 }

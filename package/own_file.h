@@ -12,13 +12,14 @@
 // last error as it found it.
 class TPackageFile {
  public:
-  // Opens the file; on failure Valid() is false and the system's code is the
-  // last error.
-  explicit TPackageFile(const char *path);
+  TPackageFile() = default;
   TPackageFile(const TPackageFile &) = delete;
   TPackageFile &operator=(const TPackageFile &) = delete;
   ~TPackageFile() { Close(); }
 
+  // Opens the file (closing any file open before); false with the system's
+  // code as the last error.
+  bool Open(const char *path);
   bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
   // The file's size in bytes, or -1 with the last error set.
   int64_t Size() const;
@@ -30,7 +31,7 @@ class TPackageFile {
   void Close();
 
  private:
-  HANDLE handle_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
 #endif

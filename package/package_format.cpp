@@ -1,10 +1,11 @@
-// Where the package starts, its checksum, and the header reader.
+// Where the package starts, the one open of a package file, and the rule
+// for a package the program takes.
 #include "package_format.h"
 
 
 #include <cstring>
 
-#include "own_file.h"
+#include "last_error.h"
 
 namespace {
 
@@ -31,21 +32,25 @@ void SetErrorIfNone(DWORD code) {
   if (GetLastError() == NO_ERROR) SetLastError(code);
 }
 
-bool ReadPackageHeaderAt(const char *path, DWORD offset, std::string &description,
-                         DWORD &passwordCheck, DWORD &packageOffset, TMediaType &mediaType,
-                         LONG &imageSize) {
-  description.clear();
-  passwordCheck = 0;
-  packageOffset = offset;
-  mediaType = kMediaUnknown;
-  imageSize = -1;
+// Reads the header at the package's offset from its open file.
+bool ReadHeader(TPackage &package) {
   TPackageHeader header;
-  if (!ReadHeaderRecordOfFile(path, offset, header)) return false;
-  description = DescriptionOf(header);
-  passwordCheck = header.PasswordCheck;
-  mediaType = header.MediaType;
-  imageSize = header.ImageSize;
-  return header.Protected != 0;
+  if (package.Offset > kLargestOffset) {
+    SetErrorIfNone(kErrorInvalidImageFile);
+    return false;
+  }
+  if (!package.File.ReadAt(package.Offset, &header, kPackageHeaderSize)) return false;
+  if (memcmp(header.Magic, "CDSK", sizeof header.Magic) != 0) {
+    SetErrorIfNone(kErrorInvalidImageFile);
+    return false;
+  }
+  package.Header = header;
+  // A length byte above 32 takes no characters from beyond the field.
+  size_t length = header.DescriptionLength;
+  if (length > kMaxDescriptionLength) length = kMaxDescriptionLength;
+  memcpy(package.Description, header.Description, length);
+  package.Description[length] = '\0';
+  return true;
 }
 
 }  // namespace
@@ -80,52 +85,59 @@ DWORD GetPackageOffset() {
   return GetPackageOffsetFromHeaders(base, kPeHeaderWindow);
 }
 
-DWORD GetPackageOffsetOfFile(const char *path) {
-  TPackageFile file(path);
-  if (!file.Valid()) return kNoPackageOffset;
+bool OpenPackage(const char *path, TPackage &package) {
+  if (!package.File.Open(path)) return false;
   BYTE headers[kPeHeaderWindow];
   DWORD read = 0;
-  if (!file.ReadStart(headers, sizeof headers, read)) return kNoPackageOffset;
-  DWORD offset = GetPackageOffsetFromHeaders(headers, read);
-  if (offset == kNoPackageOffset) SetLastError(kErrorInvalidImageFile);
-  return offset;
-}
-
-bool ReadHeaderRecordOfFile(const char *path, DWORD packageOffset, TPackageHeader &header) {
-  if (packageOffset > kLargestOffset) {
-    SetErrorIfNone(kErrorInvalidImageFile);
+  if (!package.File.ReadStart(headers, sizeof headers, read)) return false;
+  package.Offset = GetPackageOffsetFromHeaders(headers, read);
+  if (package.Offset == kNoPackageOffset) {
+    SetLastError(kErrorInvalidImageFile);
     return false;
   }
-  TPackageFile file(path);
-  if (!file.Valid()) return false;
-  if (!file.ReadAt(packageOffset, &header, kPackageHeaderSize)) return false;
-  if (memcmp(header.Magic, "CDSK", sizeof header.Magic) == 0) return true;
-  SetErrorIfNone(kErrorInvalidImageFile);
+  return ReadHeader(package);
+}
+
+bool OpenOwnPackage(TPackage &package) {
+  char path[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  package.Offset = GetPackageOffset();
+  return package.File.Open(path) && ReadHeader(package);
+}
+
+bool ReadPackageBytes(TPackage &package, size_t room, size_t margin) {
+  int64_t fileSize = package.File.Size();
+  if (fileSize < 0) return false;
+  if (package.Offset > kLargestOffset ||
+      fileSize < static_cast<int64_t>(package.Offset) + kPackageHeaderSize ||
+      fileSize - package.Offset > static_cast<int64_t>(kLargestOffset)) {
+    SetLastError(kErrorInvalidImageFile);
+    return false;
+  }
+  DWORD size = static_cast<DWORD>(fileSize - package.Offset);
+  // The margin is never larger than either size, so the block never holds
+  // more than both together. Each is below 2 GiB: the sum can't wrap.
+  if (margin > size) margin = size;
+  if (margin > room) margin = room;
+  package.Block.Allocate((room > size ? room : size) + margin);
+  bool read = package.File.ReadAt(package.Offset, package.Block.Data() + package.Block.Size() - size,
+                                  size);
+  package.File.Close();
+  if (read) {
+    package.Size = size;
+    return true;
+  }
+  TLastErrorKeeper keeper;
+  package.Block.Release();
   return false;
 }
 
-std::string DescriptionOf(const TPackageHeader &header) {
-  size_t length = header.DescriptionLength;
-  if (length > kMaxDescriptionLength) length = kMaxDescriptionLength;
-  return std::string(header.Description, length);
+bool PackageUsable(const TPackageHeader &header) {
+  return memcmp(header.Magic, "CDSK", sizeof header.Magic) == 0 &&
+         header.MediaType != kMediaUnknown && header.MediaType < kMediaTypeCount &&
+         ImageSizeAllowed(header.ImageSize);
 }
 
-bool ReadPackageHeader(std::string &description, DWORD &passwordCheck, DWORD &packageOffset,
-                       TMediaType &mediaType, LONG &imageSize) {
-  std::string path = OwnFileName();
-  return ReadPackageHeaderAt(path.c_str(), GetPackageOffset(), description, passwordCheck,
-                             packageOffset, mediaType, imageSize);
-}
-
-bool ReadPackageHeaderOfFile(const char *path, std::string &description, DWORD &passwordCheck,
-                             DWORD &packageOffset, TMediaType &mediaType, LONG &imageSize) {
-  // No PE headers give kNoPackageOffset, which the read refuses.
-  return ReadPackageHeaderAt(path, GetPackageOffsetOfFile(path), description, passwordCheck,
-                             packageOffset, mediaType, imageSize);
-}
-
-std::string OwnFileName() {
-  char name[MAX_PATH + 1] = {};
-  DWORD length = GetModuleFileNameA(nullptr, name, MAX_PATH);
-  return std::string(name, length < MAX_PATH ? length : MAX_PATH);
+bool HeaderUnpackable(const TPackageHeader &header) {
+  return header.Version == kPackageVersion && (!header.Protected || header.PasswordCheck != 0);
 }

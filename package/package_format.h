@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <cstddef>
-#include <string>
+#include <cstdint>
 
+#include "heap.h"
 #include "media.h"
+#include "own_file.h"
 
 // Integers are little-endian, and nothing is aligned.
 #pragma pack(push, 1)
@@ -29,7 +31,7 @@ struct TPackageHeader {
 static_assert(sizeof(TPackageHeader) == 57, "the package header is 57 bytes");
 
 constexpr DWORD kPackageHeaderSize = 57;
-constexpr DWORD kMaxDescriptionLength = 32;
+constexpr BYTE kPackageVersion = 1;
 // The payload stays plain up to here in a protected package: the header and
 // the first 16 payload bytes.
 constexpr DWORD kEncipheredFrom = kPackageHeaderSize + 16;
@@ -37,6 +39,22 @@ constexpr DWORD kNoPackageOffset = 0xFFFFFFFFu;
 // How much of the headers the offset is looked for in: the first page of the
 // running module, and as much of a file.
 constexpr size_t kPeHeaderWindow = 4096;
+
+// The limits of a package, each tested by the function below it.
+constexpr LONG kSmallestImageSize = 58;
+constexpr uint64_t kLargestImageSize = 0x7FFFFFFF;  // ImageSize is a signed 32-bit number
+inline bool ImageSizeAllowed(int64_t bytes) {
+  return bytes >= kSmallestImageSize && static_cast<uint64_t>(bytes) <= kLargestImageSize;
+}
+constexpr size_t kMaxDescriptionLength = 32;
+inline bool DescriptionAllowed(size_t length) {
+  return length <= kMaxDescriptionLength;
+}
+// What the program's password field takes.
+constexpr size_t kLargestPasswordLength = 254;
+inline bool PasswordAllowed(size_t length) {
+  return length <= kLargestPasswordLength;
+}
 
 // The image-file error category (no category name is registered for it).
 constexpr DWORD kErrorInvalidImageFile = 0xFF070001;
@@ -50,9 +68,6 @@ constexpr DWORD kErrorBufferTooSmall = 0xFF070004;
 DWORD GetPackageOffsetFromHeaders(const BYTE *headers, size_t size);
 // The same for the running program, from its own headers in memory.
 DWORD GetPackageOffset();
-// The same for a file; kNoPackageOffset with the last error set when the
-// file can't be read, or 0xFF070001 when it is no PE file.
-DWORD GetPackageOffsetOfFile(const char *path);
 
 // CRC-32 with the register started at 0 and not inverted at the end; a
 // result of 0 is given as 1. A length of 0 or less gives 1.
@@ -61,25 +76,49 @@ DWORD PackageCrc(const void *data, LONG length);
 // processor has it (the default); off, every byte goes through the tables.
 void SetPackageCrcFolding(bool allowed);
 
-// Reads the header of the package appended to the running program. The
-// result is the header's Protected flag. The outputs are first set to "",
-// 0, the package offset, 0 and -1, and filled only from a header with the
-// right magic; otherwise the last error holds the reason (0xFF070001 when
-// the system gave none).
-bool ReadPackageHeader(std::string &description, DWORD &passwordCheck, DWORD &packageOffset,
-                       TMediaType &mediaType, LONG &imageSize);
-// The same for any file.
-bool ReadPackageHeaderOfFile(const char *path, std::string &description, DWORD &passwordCheck,
-                             DWORD &packageOffset, TMediaType &mediaType, LONG &imageSize);
+// A package as found in a file: where it starts, its header, and its bytes
+// once asked for. The file stays open from OpenPackage until the bytes are
+// read (or the value goes), so that one open serves the whole reading.
+struct TPackage {
+  DWORD Offset = kNoPackageOffset;  // none: the file is no PE program
+  TPackageHeader Header = {};       // all zero unless a header with the magic was read
+  char Description[kMaxDescriptionLength + 1] = {};  // the header's, ended by a zero
+  TPackageFile File;
+  // After ReadPackageBytes: the package (header and payload) at the end of
+  // Block, Size bytes long.
+  THeapBlock Block;
+  DWORD Size = 0;
 
-// Reads the 57-byte header at packageOffset of the file (offsets of 2 GiB
-// and more are refused). True only for a whole header with the magic
-// "CDSK"; otherwise the last error holds the system's code or 0xFF070001.
-bool ReadHeaderRecordOfFile(const char *path, DWORD packageOffset, TPackageHeader &header);
-// The header's description, at most 32 characters whatever its length byte.
-std::string DescriptionOf(const TPackageHeader &header);
+  // Only a header with the right magic is kept.
+  bool HasHeader() const { return Header.Magic[0] != 0; }
+  BYTE *Bytes() const { return Block.Data() + Block.Size() - Size; }
+  BYTE *Payload() const { return Bytes() + kPackageHeaderSize; }
+  DWORD PayloadLength() const { return Size - kPackageHeaderSize; }
+};
 
-// The running program's own file name (up to 260 characters).
-std::string OwnFileName();
+// Opens a file and reads its package's offset (from the file's PE headers)
+// and header. True only for a whole header with the magic "CDSK"; otherwise
+// the last error holds the system's code or 0xFF070001 (offsets of 2 GiB
+// and more are refused), and Offset says whether the file is a PE program
+// at all.
+bool OpenPackage(const char *path, TPackage &package);
+// The same for the running program's own file, the offset taken from its
+// headers in memory.
+bool OpenOwnPackage(TPackage &package);
+// Reads the whole package (header and payload, to the end of the file) of
+// an opened package in one request into the end of a new Block of
+// max(room, package size) + min(margin, room, package size) bytes, and
+// closes the file. A package shorter than its header, or of 2 GiB or more,
+// fails with 0xFF070001; on failure Block is empty.
+bool ReadPackageBytes(TPackage &package, size_t room, size_t margin);
+
+// The one rule for a package the program takes at start-up, and every verb
+// of the tool with it: a header with the magic, a media type that names a
+// medium (1 to 14), and an image of the allowed size. The version, the
+// checksums and the payload are tested when the image is unpacked.
+bool PackageUsable(const TPackageHeader &header);
+// Whether the header can be unpacked at all: version 1, and a password
+// check in a protected package (no password has the check 0).
+bool HeaderUnpackable(const TPackageHeader &header);
 
 #endif

@@ -111,47 +111,47 @@ class PackageHeaderTest : public ::testing::Test {
     return path;
   }
 
-  // Reads the header of the file both ways: as any file, and as the running
-  // program's own file.
+  // Opens the package of the file both ways: as any file, and as the
+  // running program's own file.
   void Read(const std::string &path) {
+    TPackage package;
     SetLastError(0);
-    result = ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck, offset, mediaType,
-                                     imageSize);
+    result = OpenPackage(path.c_str(), package);
     error = GetLastError();
+    Keep(package);
     ASSERT_TRUE(winapi::SetModuleFile(path));
-    std::string ownDescription;
-    DWORD ownCheck = 7, ownOffset = 7;
-    TMediaType ownMedia = 7;
-    LONG ownSize = 7;
+    TPackage own;
     SetLastError(0);
-    bool ownResult = ReadPackageHeader(ownDescription, ownCheck, ownOffset, ownMedia, ownSize);
-    EXPECT_EQ(ownResult, result);
+    EXPECT_EQ(OpenOwnPackage(own), result);
     EXPECT_EQ(GetLastError(), error);
-    EXPECT_EQ(ownDescription, description);
-    EXPECT_EQ(ownCheck, passwordCheck);
-    EXPECT_EQ(ownOffset, offset);
-    EXPECT_EQ(ownMedia, mediaType);
-    EXPECT_EQ(ownSize, imageSize);
+    EXPECT_EQ(own.Offset, offset);
+    EXPECT_EQ(memcmp(&own.Header, &header, sizeof header), 0);
+    EXPECT_EQ(own.Description, description);
+  }
+
+  void Keep(const TPackage &package) {
+    EXPECT_EQ(package.HasHeader(), result);
+    header = package.Header;
+    description = package.Description;
+    offset = package.Offset;
   }
 
   void ExpectRejected(DWORD expectedError) {
     EXPECT_FALSE(result);
     EXPECT_EQ(error, expectedError);
     EXPECT_EQ(description, "");
-    EXPECT_EQ(passwordCheck, 0u);
-    EXPECT_EQ(mediaType, 0);
-    EXPECT_EQ(imageSize, -1);
+    const TPackageHeader zero = {};
+    EXPECT_EQ(memcmp(&header, &zero, sizeof header), 0) << "nothing of a bad header is kept";
   }
 
   TBytes image = TBytes(4096, 0x11);
   bool result = true;
+  TPackageHeader header = {};
   std::string description = "x";
-  DWORD passwordCheck = 9, offset = 9, error = 0;
-  TMediaType mediaType = 9;
-  LONG imageSize = 9;
+  DWORD offset = 9, error = 0;
 };
 
-TEST_F(PackageHeaderTest, GoodHeaderFillsEveryOutput) {
+TEST_F(PackageHeaderTest, GoodHeaderFillsThePackage) {
   TPackageOptions options;
   options.password = "pw";
   options.description = "Boot disk";
@@ -160,11 +160,12 @@ TEST_F(PackageHeaderTest, GoodHeaderFillsEveryOutput) {
   stub.optionalHeaderSize = 240;
   Read(Write(MakeProgram(image, options, stub)));
   EXPECT_TRUE(result);
+  EXPECT_TRUE(header.Protected);
   EXPECT_EQ(description, "Boot disk");
-  EXPECT_EQ(passwordCheck, testing_support::Crc("pw", 2));
+  EXPECT_EQ(header.PasswordCheck, testing_support::Crc("pw", 2));
   EXPECT_EQ(offset, StubEnd(stub));
-  EXPECT_EQ(mediaType, 5);
-  EXPECT_EQ(imageSize, 4096);
+  EXPECT_EQ(header.MediaType, 5);
+  EXPECT_EQ(header.ImageSize, 4096);
 }
 
 TEST_F(PackageHeaderTest, NothingAppendedIsAnInvalidImageFile) {
@@ -188,9 +189,10 @@ TEST_F(PackageHeaderTest, VersionAndChecksumsAreNotTestedHere) {
   options.dataCrc = 0x12345678;
   options.mediaType = 0;
   Read(Write(MakeProgram(image, options)));
-  EXPECT_FALSE(result);
-  EXPECT_EQ(imageSize, 4096);
-  EXPECT_EQ(mediaType, 0);
+  EXPECT_TRUE(result);
+  EXPECT_FALSE(header.Protected);
+  EXPECT_EQ(header.ImageSize, 4096);
+  EXPECT_EQ(header.MediaType, 0);
   EXPECT_EQ(description, "Test disk");
 }
 
@@ -226,19 +228,17 @@ TEST_F(PackageHeaderTest, OffsetsBeyondWhatTheReaderTakes) {
 }
 
 TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
-  SetLastError(0);
-  EXPECT_FALSE(ReadPackageHeaderOfFile("/nonexistent/x.exe", description, passwordCheck, offset,
-                                       mediaType, imageSize));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(offset, kNoPackageOffset);
-
-  std::string path = Write(TBytes(100, 'z'));
-  SetLastError(0);
-  EXPECT_FALSE(ReadPackageHeaderOfFile(path.c_str(), description, passwordCheck, offset, mediaType,
-                                       imageSize));
-  EXPECT_EQ(GetLastError(), kErrorInvalidImageFile);
-  EXPECT_EQ(offset, kNoPackageOffset);
-  EXPECT_EQ(imageSize, -1);
+  for (const auto &[path, code] : std::vector<std::pair<std::string, DWORD>>{
+           {"/nonexistent/x.exe", ERROR_FILE_NOT_FOUND},
+           {Write(TBytes(100, 'z')), kErrorInvalidImageFile}}) {
+    TPackage package;
+    SetLastError(0);
+    result = OpenPackage(path.c_str(), package);
+    error = GetLastError();
+    Keep(package);
+    ExpectRejected(code);
+    EXPECT_EQ(offset, kNoPackageOffset);
+  }
 }
 
 }  // namespace

@@ -15,29 +15,31 @@ const char kCorrupt[] = "Error|Corrupted file contents, please try to download a
 
 class ProgramStart : public ProgramScenario {};
 
-TEST_F(ProgramStart, CorruptPackagesEndWithTheBoxAndExitCodeOne) {
-  TBytes image = EmptyDisk144();
-  TPackageOptions wrongMagic, noMediaType, mediaTypePastTable;
-  wrongMagic.magic[3] = 'X';
-  noMediaType.mediaType = 0;
-  mediaTypePastTable.mediaType = 15;
-  const std::vector<std::pair<const char *, TBytes>> programs = {
-      {"nothing appended", MakeStub()},
-      {"wrong magic", MakeProgram(image, wrongMagic)},
-      {"media type 0", MakeProgram(image, noMediaType)},
-      {"media type 15", MakeProgram(image, mediaTypePastTable)},
-  };
-  for (const auto &program : programs) {
-    SCOPED_TRACE(program.first);
+// The packages the program refuses: at start-up with the box and exit code
+// 1, or on "Write disk" with the unpacker's error and nothing written. The
+// tool's verbs run through the same table (diskarno_test.cpp).
+TEST_F(ProgramStart, RefusedPackagesAtStartOrOnWriteDisk) {
+  for (const TPackageCase &c : RefusedPackages(EmptyDisk144())) {
+    SCOPED_TRACE(c.name);
     winapi::ResetUserInterface();
-    UseProgram(program.second);
-    user.Answer("Error", IDOK);
-    EXPECT_EQ(RunProgram(), 1);
-    EXPECT_EQ(Boxes(), std::vector<std::string>{kCorrupt});
-    ASSERT_EQ(winapi::MessageBoxes().size(), 1u);
-    EXPECT_EQ(winapi::MessageBoxes()[0].Owner, "") << "the box has no owner";
-    EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x10u);
-    EXPECT_TRUE(winapi::UiEvents().empty()) << "no dialog is made";
+    sim::Pc().Reset();
+    UseProgram(c.program);
+    if (c.refusedAtStart) {
+      user.Answer("Error", IDOK);
+      EXPECT_EQ(RunProgram(), 1);
+      EXPECT_EQ(Boxes(), std::vector<std::string>{kCorrupt});
+      ASSERT_EQ(winapi::MessageBoxes().size(), 1u);
+      EXPECT_EQ(winapi::MessageBoxes()[0].Owner, "") << "the box has no owner";
+      EXPECT_EQ(winapi::MessageBoxes()[0].Flags, 0x10u);
+      EXPECT_TRUE(winapi::UiEvents().empty()) << "no dialog is made";
+      continue;
+    }
+    sim::Pc().AddFloppyDrive('A');
+    sim::Pc().InsertMedium('A', sim::Floppy144(EmptyDisk144()));
+    user.Click(IDC_WRITE_DISK).Answer("Error", IDOK).Click(IDC_CLOSE);
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"Error|" + c.writeError});
+    EXPECT_EQ(sim::Pc().Count(sim::Call::Write), 0u);
   }
 }
 

@@ -150,7 +150,7 @@ TEST_P(ToolDriveScenarios, WriteVerifyWritesAllThenReadsAll) {
   Pc().MediumIn('A')->bytes[7 * kTrack + 3] ^= 0xFF;
   EXPECT_EQ(Run({"verify", Path("disk.exe"), "A:", "--password", "Sesame"}), 1);
   EXPECT_EQ(output.err,
-            "diskarno verify: track 7 (cylinder 3, head 1) differs\n"
+            "diskarno verify: track 8 (cylinder 3, head 1) differs\n"
             "diskarno verify: 1 of 160 tracks differ\n");
   EXPECT_EQ(Run({"verify", Path("disk.img"), "A:"}), 1);
 }
@@ -158,7 +158,7 @@ TEST_P(ToolDriveScenarios, WriteVerifyWritesAllThenReadsAll) {
 TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
   Pc().InsertMedium('A', sim::Floppy144(disk));
   Pc().FailTrack('A', 2, 1, 1000, ERROR_CRC);
-  const std::string where = "track 5 (cylinder 2, head 1)";
+  const std::string where = "track 6 (cylinder 2, head 1)";  // counted from 1
   EXPECT_EQ(Run({"read", "A:", "-o", Path("copy.img")}), 1);
   EXPECT_NE(output.err.find(where + " of A: can't be read: "), std::string::npos) << output.err;
   EXPECT_FALSE(testing_support::FileExists(Path("copy.img")));
@@ -172,7 +172,8 @@ TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
 
   // A failed write stops with the track and the system's text.
   EXPECT_EQ(Run({"write", Path("disk.img"), "A:", "--yes"}), 1);
-  EXPECT_NE(output.err.find("can't write " + where + ": "), std::string::npos) << output.err;
+  EXPECT_NE(output.err.find("the disk in A: failed at " + where + ": "), std::string::npos)
+      << output.err;
 }
 
 TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {

@@ -72,6 +72,19 @@ TBytes MakePackage(const TBytes &image, const TPackageOptions &options = TPackag
 TBytes MakeProgram(const TBytes &image, const TPackageOptions &options = TPackageOptions(),
                    const TStubOptions &stub = TStubOptions());
 
+// A package the program refuses: at start-up ("Corrupted file contents, ..."
+// and exit code 1), or on "Write disk" with writeError. The program and
+// every verb of the tool run through this one table, so that they can never
+// disagree about a package.
+struct TPackageCase {
+  std::string name;
+  TBytes program;
+  bool refusedAtStart;
+  std::string writeError;
+};
+// Corrupt and odd packages of the disk, each with what the program makes of it.
+std::vector<TPackageCase> RefusedPackages(const TBytes &disk);
+
 bool WriteBytes(const std::string &path, const TBytes &bytes);
 TBytes ReadBytes(const std::string &path);  // empty when the file can't be read
 bool FileExists(const std::string &path);

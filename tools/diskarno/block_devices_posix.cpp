@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "block_devices.h"
-#include "device_environment.h"
 
 namespace {
 
@@ -21,8 +20,8 @@ std::string RealPath(const std::string &path) {
   return realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
-std::string SysBlock(const std::string &number) {
-  return DeviceEnvironment().sysRoot + "/dev/block/" + number;
+std::string SysBlock(const TDeviceEnvironment &devices, const std::string &number) {
+  return devices.sysRoot + "/dev/block/" + number;
 }
 
 bool FileExists(const std::string &path) {
@@ -41,9 +40,9 @@ std::string FirstLine(const std::string &path) {
 }
 
 // The whole disk a partition belongs to; the device itself otherwise.
-std::string DiskOf(const std::string &number) {
-  if (!FileExists(SysBlock(number) + "/partition")) return number;
-  std::string parent = FirstLine(SysBlock(number) + "/../dev");
+std::string DiskOf(const TDeviceEnvironment &devices, const std::string &number) {
+  if (!FileExists(SysBlock(devices, number) + "/partition")) return number;
+  std::string parent = FirstLine(SysBlock(devices, number) + "/../dev");
   return parent.empty() ? number : parent;
 }
 
@@ -77,26 +76,20 @@ bool SameInode(const std::string &first, const std::string &second) {
 
 }  // namespace
 
-TDeviceEnvironment &DeviceEnvironment() {
-  static TDeviceEnvironment environment;
-  return environment;
-}
-
-std::string DeviceNumber(const std::string &path) {
-  const TDeviceEnvironment &environment = DeviceEnvironment();
-  auto standIn = environment.standIns.find(RealPath(path));
-  if (standIn != environment.standIns.end()) return standIn->second;
+std::string DeviceNumber(const TDeviceEnvironment &devices, const std::string &path) {
+  auto standIn = devices.standIns.find(RealPath(path));
+  if (standIn != devices.standIns.end()) return standIn->second;
   struct stat status;
   if (stat(path.c_str(), &status) != 0 || !S_ISBLK(status.st_mode)) return "";
   return std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
 }
 
-bool Removable(const std::string &number) {
-  return FirstLine(SysBlock(DiskOf(number)) + "/removable") == "1";
+bool Removable(const TDeviceEnvironment &devices, const std::string &number) {
+  return FirstLine(SysBlock(devices, DiskOf(devices, number)) + "/removable") == "1";
 }
 
-std::string MountPointOf(const std::string &number) {
-  FILE *mounts = fopen(DeviceEnvironment().mountsFile.c_str(), "r");
+std::string MountPointOf(const TDeviceEnvironment &devices, const std::string &number) {
+  FILE *mounts = fopen(devices.mountsFile.c_str(), "r");
   if (!mounts) return "";
   std::string found;
   char line[4096];
@@ -104,16 +97,17 @@ std::string MountPointOf(const std::string &number) {
     char source[2048];
     char target[2048];
     if (sscanf(line, "%2047s %2047s", source, target) != 2 || source[0] != '/') continue;
-    std::string other = DeviceNumber(Unescape(source));
-    if (!other.empty() && (other == number || DiskOf(other) == number)) found = Unescape(target);
+    std::string other = DeviceNumber(devices, Unescape(source));
+    if (!other.empty() && (other == number || DiskOf(devices, other) == number))
+      found = Unescape(target);
   }
   fclose(mounts);
   return found;
 }
 
-std::vector<TLoopUse> LoopDevicesOf(const std::string &path) {
+std::vector<TLoopUse> LoopDevicesOf(const TDeviceEnvironment &devices, const std::string &path) {
   std::vector<TLoopUse> uses;
-  const std::string blocks = DeviceEnvironment().sysRoot + "/block";
+  const std::string blocks = devices.sysRoot + "/block";
   DIR *folder = opendir(blocks.c_str());
   if (!folder) return uses;
   const std::string real = RealPath(path);
@@ -125,7 +119,7 @@ std::vector<TLoopUse> LoopDevicesOf(const std::string &path) {
     if (backing.empty() || !(backing == real || SameInode(backing, path))) continue;
     TLoopUse use;
     use.device = std::string("/dev/") + entry->d_name;
-    use.mountPoint = MountPointOf(FirstLine(device + "/dev"));
+    use.mountPoint = MountPointOf(devices, FirstLine(device + "/dev"));
     uses.push_back(use);
   }
   closedir(folder);

@@ -17,13 +17,14 @@ bool IsDriveName(const std::string &name) {
          (name[0] == 'A' || name[0] == 'a' || name[0] == 'B' || name[0] == 'b');
 }
 
-bool IsDiskSource(const std::string &name) {
-  return IsDriveName(name) || IsBlockDevice(name);
+bool IsDiskSource(const std::string &name, const TDeviceEnvironment &devices) {
+  return IsDriveName(name) || IsBlockDevice(name, devices);
 }
 
-TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force) {
+TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force,
+                     const TDeviceEnvironment &devices) {
   if (IsDriveName(name)) return OpenFloppyDisk(name[0], use);
-  return OpenPathDisk(name, use, force);
+  return OpenPathDisk(name, use, force, devices);
 }
 
 bool LargestFloppyGeometry(int64_t bytes, TDiskGeometry &geometry) {
@@ -105,7 +106,7 @@ std::string TrackName(const TDiskGeometry &geometry, DWORD track) {
   DWORD heads = geometry.TracksPerCylinder ? geometry.TracksPerCylinder : 1;
   char text[80];
   snprintf(text, sizeof text, "track %lu (cylinder %lu, head %lu)",
-           static_cast<unsigned long>(track), static_cast<unsigned long>(track / heads),
+           static_cast<unsigned long>(track) + 1, static_cast<unsigned long>(track / heads),
            static_cast<unsigned long>(track % heads));
   return text;
 }

@@ -83,18 +83,19 @@ TOpenResult Refuse(const std::string &message) {
 }
 
 // Why a device may not be used; empty when it may.
-std::string DeviceRefusal(const std::string &path, const std::string &number, bool force) {
-  if (!Removable(number) && !force)
+std::string DeviceRefusal(const TDeviceEnvironment &devices, const std::string &path,
+                          const std::string &number, bool force) {
+  if (!Removable(devices, number) && !force)
     return path + " is not a removable disk; give --force if it really is the floppy";
-  std::string mountPoint = MountPointOf(number);
+  std::string mountPoint = MountPointOf(devices, number);
   if (!mountPoint.empty()) return path + " is mounted on " + mountPoint + "; unmount it first";
   return "";
 }
 
 // Why an image file may not be written while loop devices use it; empty
 // when it may.
-std::string LoopRefusal(const std::string &path, bool force) {
-  for (const TLoopUse &use : LoopDevicesOf(path)) {
+std::string LoopRefusal(const TDeviceEnvironment &devices, const std::string &path, bool force) {
+  for (const TLoopUse &use : LoopDevicesOf(devices, path)) {
     if (!use.mountPoint.empty())
       return path + " backs the loop device " + use.device + ", mounted on " + use.mountPoint +
              "; nothing written (unmount it and detach it with losetup -d " + use.device + ")";
@@ -108,21 +109,22 @@ std::string LoopRefusal(const std::string &path, bool force) {
 
 }  // namespace
 
-bool IsBlockDevice(const std::string &path) {
-  return !DeviceNumber(path).empty();
+bool IsBlockDevice(const std::string &path, const TDeviceEnvironment &devices) {
+  return !DeviceNumber(devices, path).empty();
 }
 
-TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force) {
+TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force,
+                         const TDeviceEnvironment &devices) {
   struct stat status;
   if (stat(path.c_str(), &status) != 0)
     return Refuse("can't open " + path + ": " + SystemText(errno));
-  const std::string number = DeviceNumber(path);
+  const std::string number = DeviceNumber(devices, path);
   const bool device = !number.empty();
   const bool write = use == TDiskUse::Write;
   if (!device && !S_ISREG(status.st_mode))
     return Refuse(path + " is neither a block device nor an image file");
-  std::string refusal = device ? DeviceRefusal(path, number, force)
-                               : (write ? LoopRefusal(path, force) : std::string());
+  std::string refusal = device ? DeviceRefusal(devices, path, number, force)
+                               : (write ? LoopRefusal(devices, path, force) : std::string());
   if (!refusal.empty()) return Refuse(refusal);
   int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0);
   int file = open(path.c_str(), flags);

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "last_error.h"
+
 namespace {
 
 constexpr DWORD kChunk = 1u << 24;
@@ -21,6 +23,7 @@ class THandle {
     DWORD error = GetLastError();
     BOOL closed = CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    // A failed close is the news; a good one leaves the earlier error.
     if (closed) SetLastError(error);
     return closed != FALSE;
   }
@@ -98,9 +101,8 @@ bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces) 
   if (!file.Close()) written = false;
   if (written && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
     return true;
-  DWORD error = GetLastError();
+  TLastErrorKeeper keeper;
   DeleteFileA(temporary.c_str());
-  SetLastError(error);
   return false;
 }
 

@@ -1,7 +1,7 @@
 // Floppy media types with their display names, the disk geometry record and
 // the standard 3.5-inch geometries.
-#ifndef DISKARNO_FLOPPY_MEDIA_H
-#define DISKARNO_FLOPPY_MEDIA_H
+#ifndef DISKARNO_COMMON_MEDIA_H
+#define DISKARNO_COMMON_MEDIA_H
 
 #include <windows.h>
 

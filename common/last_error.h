@@ -1,0 +1,20 @@
+// Keeping the error that matters: cleanup after a failure must not replace
+// the thread's last error with its own.
+#ifndef DISKARNO_COMMON_LAST_ERROR_H
+#define DISKARNO_COMMON_LAST_ERROR_H
+
+#include <windows.h>
+
+// Saves the thread's last error when made and puts it back when it goes.
+class TLastErrorKeeper {
+ public:
+  TLastErrorKeeper() : error_(GetLastError()) {}
+  ~TLastErrorKeeper() { SetLastError(error_); }
+  TLastErrorKeeper(const TLastErrorKeeper &) = delete;
+  TLastErrorKeeper &operator=(const TLastErrorKeeper &) = delete;
+
+ private:
+  DWORD error_;
+};
+
+#endif
