@@ -9,8 +9,10 @@ constexpr size_t kHelpColumn = 24;
 
 std::string VerbHelp(const char *name, const char *synopsis, const char *summary,
                      const std::vector<std::pair<std::string, const char *>> &entries) {
-  std::string help =
-      std::string("Usage: diskarno ") + name + " " + synopsis + "\n\n" + summary + "\n";
+  const bool listed =
+      entries.empty() || std::string(synopsis).find("[options]") != std::string::npos;
+  std::string help = std::string("Usage: diskarno ") + name + " " + synopsis +
+                     (listed ? "" : " [options]") + "\n\n" + summary + "\n";
   if (!entries.empty()) help += "\n";
   for (const auto &[option, text] : entries) {
     std::string line = "  " + option;

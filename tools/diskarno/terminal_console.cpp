@@ -51,9 +51,12 @@ class TTerminalConsole : public TToolConsole {
   size_t shown_ = 0;
 };
 
+// At namespace scope: a function-local static would need the thread-safe
+// guard, which drags the C++ runtime's exception machinery into the tool.
+TTerminalConsole terminalConsole;
+
 }  // namespace
 
 TToolConsole &TerminalConsole() {
-  static TTerminalConsole console;
-  return console;
+  return terminalConsole;
 }

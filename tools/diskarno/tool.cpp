@@ -64,7 +64,7 @@ int Report(TToolContext &context, const TStatus &status) {
 }
 
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {
-  static TToolConsole noConsole;
+  TToolConsole noConsole;
   const TDeviceEnvironment machine;
   StartModules(kPackageModules, kPackageModuleCount);
   DiskModulesStartup();
