@@ -250,7 +250,8 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
     const char *option;  // "--yes", "--force" or nullptr
     const char *typed;   // what the user types at the question; nullptr: no terminal
     int code;
-    const char *says;  // in the question or the refusal
+    const char *says;   // in the question or the refusal
+    bool stop = false;  // a signal comes while the question waits
   };
   const std::vector<Case> cases = {
       {"zeros", TBytes(k144, 0), nullptr, nullptr, 0, ""},
@@ -264,6 +265,7 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
       {"ext2, told yes", TBytes(), "--yes", nullptr, 0, ""},
       {"ext2, typed YES", TBytes(), nullptr, "YES", 0, "holds an ext2 file system"},
       {"ext2, typed no", TBytes(), nullptr, "no", 2, "holds an ext2 file system"},
+      {"ext2, Ctrl-C at the question", TBytes(), nullptr, "", 130, "stopped by SIGINT", true},
       {"partition table", mbr, nullptr, nullptr, 2, "holds a DOS partition table with 2 part"},
       {"unknown data", noise, nullptr, nullptr, 2, "holds data that is no known file system"},
   };
@@ -280,6 +282,7 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
     console.canType = c.typed != nullptr;
     console.answer = c.typed ? c.typed : "";
     console.questions.clear();
+    console.checksBeforeStop = c.stop ? 0 : -1;
     std::vector<std::string> arguments = {"write", Path("disk.img"), Path("target.img")};
     if (c.option) arguments.push_back(c.option);
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;

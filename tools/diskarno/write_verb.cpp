@@ -47,6 +47,9 @@ TStatus MayDestroy(TDisk &disk, bool yes, TToolContext &context) {
   if (context.console.Confirm("The disk in " + disk.Name() + " holds " + content.what +
                               ". Writing destroys it."))
     return TStatus::Done();
+  if (int signal = context.console.StopRequested())
+    return TStatus::Stopped(signal, "stopped by " + SignalName(signal) +
+                                        " at the question; nothing written to " + disk.Name());
   return TStatus::Refused("the disk in " + disk.Name() + " holds " + content.what +
                           "; nothing written (--yes overwrites it)");
 }
