@@ -75,7 +75,7 @@ TEST_F(FloppyIo, OnlyLettersAAndB) {
   BYTE index = 9;
   EXPECT_TRUE(CheckFloppyDrive('a', index));
   EXPECT_EQ(index, 0);
-  EXPECT_TRUE(CheckFloppyDrive('B', index));
+  EXPECT_TRUE(CheckFloppyDrive('b', index));
   EXPECT_EQ(index, 1);
   for (char letter : {'C', '1', 'c', '\0'}) {
     SetLastError(0);
@@ -169,10 +169,13 @@ INSTANTIATE_TEST_SUITE_P(Platforms, FloppyIoOnEveryPlatform,
 
 TEST_F(FloppyIo, WriteSizeCheckedBeforeAnyDevice) {
   StartWithDisk(TPlatform::Nt);
-  DWORD size = kTrack - 1;
-  EXPECT_FALSE(WriteTrack('A', kGeometry144, 0, 0, 0, 18, track_.data(), size));
-  EXPECT_EQ(GetLastError(), kErrorWriteBufferSize);
-  EXPECT_EQ(size, kTrack - 1);
+  track_.resize(2 * kTrack);
+  for (DWORD wrong : {kTrack - 1, kTrack + 512}) {
+    DWORD size = wrong;
+    EXPECT_FALSE(WriteTrack('A', kGeometry144, 0, 0, 0, 18, track_.data(), size));
+    EXPECT_EQ(GetLastError(), kErrorWriteBufferSize);
+    EXPECT_EQ(size, wrong);
+  }
   EXPECT_TRUE(Pc().Log().empty());
 }
 
@@ -468,6 +471,46 @@ TEST_P(FloppyRead, BadTrackFailsWithTheDiskAnswer) {
   EXPECT_FALSE(Read(0, 0, buffer.data(), kTrack - 512));
   EXPECT_EQ(GetLastError(), kErrorReadBufferSize);
   EXPECT_TRUE(Pc().Log().empty());
+  // Faults of the drive rather than the track, each on a fresh copy of the
+  // disk: the code each family fails with, or 0 where it reads the track.
+  struct Fault {
+    const char *name;
+    void (*set)(sim::Drive &drive);
+    DWORD nt, win9x;
+  } faults[] = {
+      // The NT volume hands back what is left; that is no whole track.
+      {"disk ends inside the track",
+       [](sim::Drive &drive) {
+         drive.medium->bytes.resize(5 * kTrack + 512);
+         drive.shortReadAtEnd = true;
+       },
+       ERROR_READ_FAULT, ERROR_SECTOR_NOT_FOUND},
+      {"file pointer lands off the track", [](sim::Drive &drive) { drive.seekSkew = 512; },
+       ERROR_SECTOR_NOT_FOUND, 0},
+      // The device's own code says more than the DOS one.
+      {"VWIN32 device control fails",
+       [](sim::Drive &) { Pc().FailDeviceIoControl(ERROR_GEN_FAILURE); }, 0, ERROR_GEN_FAILURE},
+      // Without a box of the system's (the session's end checks that).
+      {"no disk", [](sim::Drive &) { Pc().RemoveMedium('A'); }, ERROR_NOT_READY, ERROR_NOT_READY},
+  };
+  const sim::Medium disk = *Pc().MediumIn('A');
+  for (const Fault &fault : faults) {
+    Pc().InsertMedium('A', disk);
+    sim::Drive &drive = *Pc().FindDrive('A');
+    fault.set(drive);
+    DWORD expected = nt ? fault.nt : fault.win9x;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Read(2, 1, buffer.data()), expected == 0) << fault.name;
+    if (expected) {
+      EXPECT_EQ(GetLastError(), expected) << fault.name;
+    } else {
+      EXPECT_TRUE(TrackOnDisk(2, 1, buffer.data())) << fault.name;
+    }
+    ReleaseDrive();
+    drive.seekSkew = 0;
+    drive.shortReadAtEnd = false;
+    Pc().FailDeviceIoControl(0, 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Platforms, FloppyRead,

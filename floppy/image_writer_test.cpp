@@ -138,11 +138,18 @@ TEST_F(ImageWriter, NothingToWriteIsBufferTooSmall) {
   }
 }
 
-TEST_F(ImageWriter, PartialLastTrackIsNotWritten) {
-  TWriterScript script;
-  ASSERT_TRUE(Run(script, 5 * kTrack + 100));
-  EXPECT_EQ(Pc().Count(Call::Write), 5u);
-  EXPECT_EQ(Pc().MediumIn('A')->bytes[5 * kTrack], 0);
+// Every whole track of the image and nothing after it: a partial last
+// track is left out, an image of exactly one track is one track.
+TEST_F(ImageWriter, OnlyWholeTracksAreWritten) {
+  for (LONG tracks : {5, 1}) {
+    Pc().InsertMedium('A', sim::Floppy144());
+    Pc().ClearLog();
+    TWriterScript script;
+    ASSERT_TRUE(Run(script, tracks * kTrack + (tracks > 1 ? 100 : 0))) << tracks;
+    EXPECT_EQ(Pc().Count(Call::Write), static_cast<size_t>(tracks));
+    EXPECT_EQ(Pc().MediumIn('A')->bytes[tracks * kTrack - 1], 0x11);
+    EXPECT_EQ(Pc().MediumIn('A')->bytes[tracks * kTrack], 0);
+  }
 }
 
 }  // namespace

@@ -17,6 +17,9 @@ packages=(
   # wine32:i386: with it a new 64-bit prefix also sets up a 32-bit half,
   # which cannot run on this machine.
   g++-i686-linux-gnu qemu-user-static libgtest-dev:i386 zlib1g-dev:i386 libblkid-dev:i386
+  # The emulated PC that runs the 32-bit program (scripts/guest.sh): 32-bit
+  # Wine lives only inside its image, built with these.
+  qemu-system-x86 qemu-utils mmdebstrap e2fsprogs
 )
 
 sudo_cmd=""

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds every preset with
 # warnings as errors, and runs the tests (sanitized build first, then the
-# 32-bit build under qemu-i386, then the plain build, whose ctest summary
-# closes the output).
+# 32-bit build under qemu-i386, then the plain build with the Wine and
+# emulated-PC end-to-end tests, whose ctest summary closes the output).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
+
+# The emulated PC for the 32-bit end-to-end tests (label e2e32): built once,
+# 15-35 min, while the presets build; reused from the cache afterwards.
+mkdir -p build
+scripts/guest.sh prepare >build/guest-prepare.log 2>&1 &
+guest_prepare=$!
 
 for preset in win32 win64 host host-asan host32; do  # win32 first: the tool embeds its program
   echo "== build $preset"
@@ -30,5 +36,12 @@ if [ -x scripts/fuzz.sh ]; then
   scripts/fuzz.sh 20
 fi
 
-echo "== tests, host"
+echo "== the emulated PC (scripts/guest.sh prepare)"
+if ! wait "$guest_prepare"; then
+  cat build/guest-prepare.log
+  exit 1
+fi
+tail -n 2 build/guest-prepare.log
+
+echo "== tests, host (e2e32: the 32-bit program in the emulated PC)"
 ctest --preset host --output-on-failure -j2

@@ -17,6 +17,7 @@ here=$(dirname "$(realpath "$0")")
 # shellcheck source=wine_session.sh
 . "$here/wine_session.sh"
 
+rm -rf "$out/disks"
 mkdir -p "$out/shots" "$out/work"
 work="$out/work"
 display_number=$((90 + RANDOM % 100))
@@ -35,6 +36,15 @@ check() {  # check DESCRIPTION COMMAND...
   fi
   echo "    not as expected: $what"
   return 1
+}
+
+# same_disk EXPECTED ACTUAL: byte for byte; both are kept under $out/disks,
+# where the emulated PC's runs hand them to the host for a second comparison.
+same_disk() {
+  disk_number=$((disk_number + 1))
+  mkdir -p "$out/disks"
+  cp "$1" "$out/disks/$current.$disk_number.expected" && cp "$2" "$out/disks/$current.$disk_number.actual"
+  cmp "$1" "$2"
 }
 
 texts_have() {  # texts_have LOG TEXT: some window got exactly TEXT
@@ -68,6 +78,7 @@ pack() {  # pack IMAGE OUT [ARGS...]
 
 run_scenario() {
   local name=$1
+  current=$name disk_number=0
   echo "== $name"
   "$WINESERVER" -k >/dev/null 2>&1
   chattr -i "$work"/*.img 2>/dev/null

@@ -3,7 +3,7 @@
 
 ALL_SCENARIOS=(corrupt_package dialog_about_close close_button wrong_password write_disk
                protected_write write_720k files_on_disk read_only_disk
-               tool_read tool_write_verify tool_verify_changed)
+               tool_info tool_extract tool_read tool_write_verify tool_verify_changed)
 
 DIALOG="Create a floppy disk"
 
@@ -73,7 +73,7 @@ scenario_wrong_password() {
   e2e_key "$dialog" alt+F4
   e2e_wait_exit "$log" >/dev/null
   check "box text" texts_have "$log" "Invalid password" &&
-    check "disk untouched" cmp -s "$work/target.img" "$work/target.before"
+    check "disk untouched" same_disk "$work/target.before" "$work/target.img"
 }
 
 # write_and_check LOG EXE IMAGE TARGET [PASSWORD]: Write disk, answer the boxes,
@@ -96,7 +96,7 @@ write_and_check() {
   e2e_key "$dialog" alt+F4
   e2e_wait_exit "$log" >/dev/null
   check "box text" texts_have "$log" "The disk has been written." &&
-    check "disk equals image" cmp "$image" "$target" &&
+    check "disk equals image" same_disk "$image" "$target" &&
     check "fsck.fat clean" /sbin/fsck.fat -n "$target" >/dev/null
 }
 
@@ -166,7 +166,7 @@ scenario_read_only_disk() {
   code=$(e2e_wait_exit "$log")
   chattr -i "$work/target.img"
   check "track error text" sh -c "grep -q 'Can.t write track 1/1 to drive A:' '$log'" &&
-    check "nothing changed" cmp -s "$work/target.img" "$work/target.before" &&
+    check "nothing changed" same_disk "$work/target.before" "$work/target.img" &&
     check "exit code 0 (got $code)" [ "$code" = 0 ]
 }
 
@@ -176,8 +176,33 @@ tool() {
   local log=$1
   shift
   [ -f "$diskarno_exe" ] || { echo "    $diskarno_exe missing"; echo 77; return; }
-  "$WINE64" "$diskarno_exe" "$@" >"$log" 2>&1
+  "$E2E_WINE" "$diskarno_exe" "$@" >"$log" 2>&1
   echo $?
+}
+
+# info names the package; extract unpacks it only under the right password.
+scenario_tool_info() {
+  local log="$work/tool_info.log" code
+  make_fat "$work/disk.img" 1474560 INFO.TXT "described" &&
+    pack "$work/disk.img" "$work/info.exe" --description "Rescue disk" --password pw || return 1
+  code=$(tool "$log" info "Z:$work/info.exe")
+  check "exit code 0 (got $code)" [ "$code" = 0 ] &&
+    check "description" grep -q '"Rescue disk"' "$log" &&
+    check "image size" grep -q 1474560 "$log"
+}
+
+scenario_tool_extract() {
+  local log="$work/tool_extract.log" code
+  make_fat "$work/disk.img" 737280 DATA.BIN "$(seq 3000)" &&
+    pack "$work/disk.img" "$work/extract.exe" --password "open sesame" || return 1
+  rm -f "$work/extracted.img" "$work/refused.img"
+  code=$(tool "$work/tool_extract_wrong.log" extract "Z:$work/extract.exe" -o "Z:$work/refused.img" \
+    --password "wrong")
+  check "wrong password: exit code 1 (got $code)" [ "$code" = 1 ] &&
+    check "wrong password: no image" [ ! -e "$work/refused.img" ] || return 1
+  code=$(tool "$log" extract "Z:$work/extract.exe" -o "Z:$work/extracted.img" --password "open sesame")
+  check "exit code 0 (got $code)" [ "$code" = 0 ] &&
+    check "image equals disk" same_disk "$work/disk.img" "$work/extracted.img"
 }
 
 # diskarno.exe reads A: (an image file behind \\.\A:) byte-exact.
@@ -188,7 +213,7 @@ scenario_tool_read() {
   rm -f "$work/copy.img"
   code=$(tool "$log" read A: -o "Z:$work/copy.img")
   check "exit code 0 (got $code)" [ "$code" = 0 ] &&
-    check "copy equals disk" cmp "$work/disk.img" "$work/copy.img" &&
+    check "copy equals disk" same_disk "$work/disk.img" "$work/copy.img" &&
     check "summary" grep -q "read 160 tracks (1474560 bytes) of A:" "$log"
 }
 
@@ -201,7 +226,7 @@ scenario_tool_write_verify() {
   e2e_map_floppy "$work/floppy" "$work/target.img"
   code=$(tool "$log" write "Z:$work/tool.exe" A: --password pw --verify)
   check "exit code 0 (got $code)" [ "$code" = 0 ] &&
-    check "disk equals image" cmp "$work/disk.img" "$work/target.img" &&
+    check "disk equals image" same_disk "$work/disk.img" "$work/target.img" &&
     check "summary" grep -q "wrote 160 tracks (1474560 bytes) of .* to A:, verified" "$log"
 }
 

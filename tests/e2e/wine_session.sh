@@ -1,9 +1,16 @@
-# Helpers for running the real Windows program under wine64, on its own Xvfb
-# display with a window manager, with drive A: mapped to an image file.
+# Helpers for running the real Windows program under Wine, on its own Xvfb
+# display with a window manager, with drive A: mapped to an image file: the
+# 64-bit program under wine64 here, the 32-bit one under 32-bit Wine in the
+# emulated PC (scripts/guest.sh sets E2E_WINE and E2E_PATIENCE there).
 # Source this file; every function reports failure through its exit status.
 
-WINE64=${WINE64:-/usr/lib/wine/wine64}
+E2E_WINE=${E2E_WINE:-/usr/lib/wine/wine64}
 WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver}
+# Every wait is a deadline in seconds, multiplied by this: the emulated PC
+# is some ten times slower.
+E2E_PATIENCE=${E2E_PATIENCE:-1}
+# How long a window just mapped needs before it takes keys.
+E2E_SETTLE=${E2E_SETTLE:-0.5}
 
 # e2e_init ROOT DISPLAY_NUMBER: a prefix under ROOT (made once, then reused),
 # the display, and openbox on it (without a window manager Alt+F4 and the
@@ -18,14 +25,19 @@ e2e_init() {
   export DISPLAY=$E2E_DISPLAY
   Xvfb "$E2E_DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   E2E_XVFB_PID=$!
-  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  local end=$((SECONDS + 10 * E2E_PATIENCE))
+  until xdpyinfo >/dev/null 2>&1 || [ $SECONDS -ge $end ]; do sleep 0.1; done
   openbox >/dev/null 2>&1 &
   E2E_WM_PID=$!
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    "$WINE64" wineboot -i >/dev/null 2>&1 || return 1
+    "$E2E_WINE" wineboot -i >/dev/null 2>&1 || return 1
   fi
-  "$WINE64" reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
-  "$WINESERVER" -w
+  # mountmgr reads the drive types when the wineserver starts: the registry
+  # must hold a: = floppy before the program runs, or no drive is listed.
+  if ! grep -qs '"a:"="floppy"' "$WINEPREFIX/system.reg"; then
+    "$E2E_WINE" reg add 'HKLM\Software\Wine\Drives' /v a: /d floppy /f >/dev/null 2>&1
+    "$WINESERVER" -w
+  fi
 }
 
 e2e_shutdown() {
@@ -46,14 +58,14 @@ e2e_map_floppy() {
 e2e_start() {
   local exe=$1 log=$2
   rm -f "$log.rc"
-  ( WINEDEBUG=trace+win "$WINE64" "$exe" >"$log" 2>&1; echo $? >"$log.rc" ) &
+  ( WINEDEBUG=trace+win "$E2E_WINE" "$exe" >"$log" 2>&1; echo $? >"$log.rc" ) &
   E2E_PID=$!
 }
 
 # e2e_wait_exit LOG [SECONDS]: waits for the program to end; prints its exit code.
 e2e_wait_exit() {
-  local log=$1 limit=${2:-20}
-  for _ in $(seq $((limit * 10))); do
+  local log=$1 end=$((SECONDS + ${2:-20} * E2E_PATIENCE))
+  while [ $SECONDS -lt $end ]; do
     if [ -f "$log.rc" ]; then cat "$log.rc"; return 0; fi
     sleep 0.1
   done
@@ -68,12 +80,12 @@ e2e_title_pattern() {
 
 # e2e_window TITLE [SECONDS]: the id of the visible window with exactly that title.
 e2e_window() {
-  local title limit=${2:-20} id
+  local title end=$((SECONDS + ${2:-20} * E2E_PATIENCE)) id
   title=$(e2e_title_pattern "$1")
-  for _ in $(seq $((limit * 10))); do
+  while [ $SECONDS -lt $end ]; do
     id=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -n 1)
     if [ -n "$id" ]; then
-      sleep 0.5  # a window just mapped does not take keys yet
+      sleep "$E2E_SETTLE"  # a window just mapped does not take keys yet
       echo "$id"
       return 0
     fi
@@ -84,9 +96,9 @@ e2e_window() {
 
 # e2e_gone TITLE [SECONDS]: waits until no visible window has that title.
 e2e_gone() {
-  local title limit=${2:-20}
+  local title end=$((SECONDS + ${2:-20} * E2E_PATIENCE))
   title=$(e2e_title_pattern "$1")
-  for _ in $(seq $((limit * 10))); do
+  while [ $SECONDS -lt $end ]; do
     xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 || return 0
     sleep 0.1
   done
@@ -99,14 +111,17 @@ e2e_key() {
   shift
   # Real key events (XTEST) to the focused window: Wine ignores some of the
   # synthetic events that "key --window" sends.
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1 || xdotool windowfocus "$window" 2>/dev/null
+  # --sync waits for the window manager; a deadline keeps a lost event from
+  # hanging the test.
+  timeout $((5 * E2E_PATIENCE)) xdotool windowactivate --sync "$window" >/dev/null 2>&1 ||
+    xdotool windowfocus "$window" 2>/dev/null
   sleep 0.2
   xdotool key --clearmodifiers "$@"
 }
 
 # e2e_type WINDOW TEXT
 e2e_type() {
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1
+  timeout $((5 * E2E_PATIENCE)) xdotool windowactivate --sync "$1" >/dev/null 2>&1
   sleep 0.2
   xdotool type --delay 20 "$2"
 }

@@ -69,6 +69,7 @@ void FloppySession::TearDown() {
   }
   EXPECT_EQ(winapi::OpenHandleCount(), handlesBefore_);
   EXPECT_EQ(sim::Pc().ErrorMode(), errorMode_) << "the process error mode was not restored";
+  EXPECT_EQ(sim::Pc().CriticalErrorBoxes(), 0) << "the system showed its own critical-error box";
   EXPECT_EQ(sim::Pc().ContractViolations(), 0u) << "the device refused a call";
   EXPECT_EQ(sim::Pc().LiveIcons(), 0u);
   sim::Pc().Reset();  // gives back the machine's own blocks: drives, media, log

@@ -1,7 +1,7 @@
 // A test session on the simulated PC with the FloppyIO layer started, and
 // the checks that every floppy test ends with: no handle left open, the
-// process error mode as it was, no heap block left, no broken device
-// contract.
+// process error mode as it was, no critical-error box of the system's, no
+// heap block left, no broken device contract.
 #ifndef DISKARNO_TESTS_SUPPORT_FLOPPY_SESSION_H
 #define DISKARNO_TESTS_SUPPORT_FLOPPY_SESSION_H
 

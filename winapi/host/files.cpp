@@ -1,5 +1,6 @@
 // Files over POSIX: CreateFileA on a path, ReadFile, WriteFile, SetFilePointer,
 // GetFileSize, and the device paths that the simulated PC may take over.
+#include "host_control.h"
 #include "kernel_object.h"
 
 #include <fcntl.h>
@@ -18,6 +19,8 @@ DeviceOpener &Opener() {
   static DeviceOpener opener;
   return opener;
 }
+
+size_t flushes = 0;
 
 class PosixFile : public KernelObject {
  public:
@@ -98,6 +101,8 @@ class PosixFile : public KernelObject {
 }  // namespace
 
 void SetDeviceOpener(DeviceOpener opener) { Opener() = std::move(opener); }
+
+size_t FlushCount() { return flushes; }
 
 }  // namespace winapi
 
@@ -201,7 +206,9 @@ extern "C" BOOL WINAPI GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
 
 extern "C" BOOL WINAPI FlushFileBuffers(HANDLE file) {
   KernelObject *object = LookupObject(file);
-  return object ? object->Flush() : FALSE;
+  if (!object || !object->Flush()) return FALSE;
+  ++winapi::flushes;
+  return TRUE;
 }
 
 extern "C" BOOL WINAPI DeleteFileA(LPCSTR fileName) {

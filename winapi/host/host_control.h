@@ -31,6 +31,10 @@ void ResetHeapPeak();
 // Allocations that would take the live bytes past the limit fail (0 = no limit).
 void SetHeapLimit(size_t bytes);
 
+// FlushFileBuffers calls that succeeded, on files and devices alike, since the
+// process started: what was written reached the disk only if one came after it.
+size_t FlushCount();
+
 }  // namespace winapi
 
 #endif

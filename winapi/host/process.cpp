@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -27,8 +28,12 @@ struct HeapAccount {
 };
 HeapAccount heapAccount;
 
-// Each block carries its size in front, so that HeapFree can account for it.
+// Each block carries its size in front, so that HeapFree can account for it,
+// and a guard behind, so that HeapFree finds a write past its end.
 constexpr size_t kBlockHeader = 16;
+constexpr size_t kBlockGuard = 8;
+constexpr unsigned char kGuardByte = 0xFD;
+constexpr size_t kBlockExtra = kBlockHeader + kBlockGuard;
 
 char processHeap;
 
@@ -92,6 +97,19 @@ static bool WithinLimit(size_t growth) {
   return heapAccount.limit == 0 || heapAccount.liveBytes + growth <= heapAccount.limit;
 }
 
+static void PutGuard(char *start, size_t bytes) {
+  memset(start + kBlockHeader + bytes, kGuardByte, kBlockGuard);
+}
+
+// A write past a block's end ends the process: nothing later can be trusted.
+static void CheckGuard(const char *start, size_t bytes) {
+  for (size_t i = 0; i < kBlockGuard; ++i) {
+    if (static_cast<unsigned char>(start[kBlockHeader + bytes + i]) == kGuardByte) continue;
+    fprintf(stderr, "heap block of %zu bytes written past its end\n", bytes);
+    abort();
+  }
+}
+
 static void Account(size_t added, size_t removed) {
   heapAccount.liveBytes += added;
   heapAccount.liveBytes -= removed;
@@ -99,11 +117,12 @@ static void Account(size_t added, size_t removed) {
 }
 
 extern "C" LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
-  if (!WithinLimit(bytes) || bytes > SIZE_MAX - kBlockHeader) return nullptr;
+  if (!WithinLimit(bytes) || bytes > SIZE_MAX - kBlockExtra) return nullptr;
   char *block = static_cast<char *>(
-      (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes + kBlockHeader) : malloc(bytes + kBlockHeader));
+      (flags & HEAP_ZERO_MEMORY) ? calloc(1, bytes + kBlockExtra) : malloc(bytes + kBlockExtra));
   if (!block) return nullptr;
   memcpy(block, &bytes, sizeof bytes);
+  PutGuard(block, bytes);
   heapAccount.liveBlocks++;
   Account(bytes, 0);
   return block + kBlockHeader;
@@ -114,10 +133,12 @@ extern "C" LPVOID WINAPI HeapReAlloc(HANDLE, DWORD, LPVOID block, SIZE_T bytes) 
   char *start = static_cast<char *>(block) - kBlockHeader;
   size_t old;
   memcpy(&old, start, sizeof old);
-  if ((bytes > old && !WithinLimit(bytes - old)) || bytes > SIZE_MAX - kBlockHeader) return nullptr;
-  char *moved = static_cast<char *>(realloc(start, bytes + kBlockHeader));
+  if ((bytes > old && !WithinLimit(bytes - old)) || bytes > SIZE_MAX - kBlockExtra) return nullptr;
+  CheckGuard(start, old);
+  char *moved = static_cast<char *>(realloc(start, bytes + kBlockExtra));
   if (!moved) return nullptr;
   memcpy(moved, &bytes, sizeof bytes);
+  PutGuard(moved, bytes);
   Account(bytes, old);
   return moved + kBlockHeader;
 }
@@ -127,6 +148,7 @@ extern "C" BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID block) {
   char *start = static_cast<char *>(block) - kBlockHeader;
   size_t size;
   memcpy(&size, start, sizeof size);
+  CheckGuard(start, size);
   heapAccount.liveBlocks--;
   Account(0, size);
   free(start);

@@ -347,6 +347,8 @@ void SetCommonControlsVersion(int major, int minor) {
   PublishCommonControls();
 }
 
+void FailCommonControlsEx() { Ui().CommonControlsExFails = true; }
+
 bool LoadResources(const std::string &path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
@@ -578,7 +580,8 @@ extern "C" BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX *controls
     SetLastError(ERROR_PROC_NOT_FOUND);
     return FALSE;
   }
-  if (!controls || controls->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
+  if (!controls || controls->dwSize != sizeof(INITCOMMONCONTROLSEX) || Ui().CommonControlsExFails)
+    return FALSE;
   if (controls->dwICC & ICC_PROGRESS_CLASS) Ui().CommonControls = true;
   return TRUE;
 }

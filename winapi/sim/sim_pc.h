@@ -138,6 +138,9 @@ struct Drive {
   int removeMediumAfterWrites = -1;  // the medium leaves after this many good writes
   DWORD shortWriteBytes = 0;         // a volume write reports this many bytes fewer written
   int64_t seekSkew = 0;              // SetFilePointer on the volume lands this far off
+  // A volume read across the end of the medium's bytes returns those before
+  // it, as the end of a volume or image file does, instead of failing.
+  bool shortReadAtEnd = false;
   std::vector<TrackFault> trackFaults;
   // State.
   const void *lockOwner = nullptr;

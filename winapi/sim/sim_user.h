@@ -29,6 +29,9 @@ void SetScreenSize(int width, int height);
 // direct call is recorded as a problem, since the system would not have
 // loaded a program importing it.
 void SetCommonControlsVersion(int major, int minor);
+// InitCommonControlsEx is there but fails and registers nothing, until the
+// next reset.
+void FailCommonControlsEx();
 
 // --- What the user saw -------------------------------------------------------
 

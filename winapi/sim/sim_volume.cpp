@@ -95,11 +95,12 @@ class Volume : public winapi::KernelObject {
     Drive *drive = nullptr;
     // Reads bypass the cache: the buffer's address must be whole sectors too.
     DWORD error = CheckTransfer(call, GENERIC_READ, buffer, size, true, drive);
-    if (!error) error = CheckRead(*drive, position_, size);
+    DWORD length = error ? 0 : LengthBeforeEnd(*drive, size);
+    if (!error && length) error = CheckRead(*drive, position_, length);
     if (error) return Finish(call, error);
-    memcpy(buffer, &drive->medium->bytes[static_cast<size_t>(position_)], size);
-    position_ += size;
-    if (read) *read = size;
+    if (length) memcpy(buffer, &drive->medium->bytes[static_cast<size_t>(position_)], length);
+    position_ += length;
+    if (read) *read = length;
     return Finish(call, 0);
   }
 
@@ -198,6 +199,14 @@ class Volume : public winapi::KernelObject {
         (alignedBuffer && reinterpret_cast<uintptr_t>(buffer) % sector != 0))
       return ERROR_INVALID_PARAMETER;
     return 0;
+  }
+
+  // The bytes a read of `size` gets: all of them, unless the drive serves
+  // short reads and the medium ends first.
+  DWORD LengthBeforeEnd(const Drive &drive, DWORD size) const {
+    if (!drive.shortReadAtEnd || !drive.medium) return size;
+    int64_t left = static_cast<int64_t>(drive.medium->bytes.size()) - position_;
+    return static_cast<DWORD>(std::max<int64_t>(0, std::min<int64_t>(left, size)));
   }
 
   int64_t MediumSize() const {

@@ -77,6 +77,7 @@ struct TUiState {
   HWND Focus = nullptr;
   bool CommonControls = false;   // the progress bar's class is registered
   bool CommonControlsEx = true;  // COMCTL32 4.70 or later: InitCommonControlsEx exists
+  bool CommonControlsExFails = false;
   int ScreenWidth = 1024;
   int ScreenHeight = 768;
   bool Aborting = false;
