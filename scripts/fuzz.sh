@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of the package path with clang (build/fuzz)
-# and runs each for SECONDS (default 60), both at once, seeded with packages
-# like the tests make. A crash, leak or sanitizer report fails the script;
+# Builds the libFuzzer targets with clang (build/fuzz) and runs each for
+# SECONDS (default 60), all at once: the package path seeded with packages
+# like the tests make, the content probe with the starts of small disks. A crash, leak or sanitizer report fails the script;
 # inputs that caused one are kept in build/fuzz/artifacts.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,11 +12,24 @@ build=build/fuzz
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" >/dev/null
 
-mkdir -p "$build/seeds/header" "$build/seeds/unpack" "$build/corpus/header" \
-         "$build/corpus/unpack" "$build/artifacts"
+mkdir -p "$build/seeds/header" "$build/seeds/unpack" "$build/seeds/probe" "$build/corpus/header" \
+         "$build/corpus/unpack" "$build/corpus/probe" "$build/artifacts"
 "$build/make_seeds" "$build/seeds/header" "$build/seeds/unpack" >/dev/null
+# The probe's seeds: the first 16 KiB of a FAT disk with a file, of ext2,
+# and a partition table.
+seeds=$build/seeds/probe
+if [ ! -f "$seeds/ext2" ]; then
+  scratch=$(mktemp -d)
+  mkfs.fat -C -n SEED "$scratch/fat" 160 >/dev/null
+  echo seed >"$scratch/a.txt" && mcopy -i "$scratch/fat" "$scratch/a.txt" ::A.TXT
+  mkfs.ext2 -q -L SEED "$scratch/ext2" 256 >/dev/null
+  head -c 16384 "$scratch/fat" >"$seeds/fat"
+  head -c 16384 "$scratch/ext2" >"$seeds/ext2"
+  python3 -c "import sys; b=bytearray(4096); b[450]=0x83; b[454]=1; b[458]=7; b[510]=0x55; b[511]=0xAA; sys.stdout.buffer.write(b)" >"$seeds/mbr"
+  rm -rf "$scratch"
+fi
 
-# Both targets run at once, one per core.
+# The targets run at once, on the machine's two cores.
 run_target() {
   local target=$1 log="$build/fuzz_$1.log"
   if "$build/fuzz_$target" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
@@ -33,8 +46,10 @@ run_target() {
 
 run_target header > "$build/header.summary" & header=$!
 run_target unpack > "$build/unpack.summary" & unpack=$!
+run_target probe > "$build/probe.summary" & probe=$!
 status=0
 wait $header || status=1
 wait $unpack || status=1
-cat "$build/header.summary" "$build/unpack.summary"
+wait $probe || status=1
+cat "$build/header.summary" "$build/unpack.summary" "$build/probe.summary"
 exit $status

@@ -9,11 +9,14 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
   wine64 xvfb xdotool openbox imagemagick x11-utils
   dosfstools mtools python3 dpkg-dev
+  # What a disk holds before the tool writes it (libblkid); e2fsprogs and
+  # util-linux make and attach the disks the tests probe.
+  libblkid-dev e2fsprogs util-linux
   # The host32 preset: the tool and the tests built for i686 Linux and run
   # under qemu's user-mode emulation, with multiarch's :i386 libraries. Never
   # wine32:i386: with it a new 64-bit prefix also sets up a 32-bit half,
   # which cannot run on this machine.
-  g++-i686-linux-gnu qemu-user-static libgtest-dev:i386 zlib1g-dev:i386
+  g++-i686-linux-gnu qemu-user-static libgtest-dev:i386 zlib1g-dev:i386 libblkid-dev:i386
   # The emulated PC that runs the 32-bit program (scripts/guest.sh): 32-bit
   # Wine lives only inside its image, built with these.
   qemu-system-x86 qemu-utils mmdebstrap e2fsprogs

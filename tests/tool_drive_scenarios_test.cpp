@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "sim_pc.h"
+#include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/floppy_session.h"
 #include "support/package_builder.h"
@@ -149,7 +150,7 @@ TEST_P(ToolDriveScenarios, WriteVerifyWritesAllThenReadsAll) {
   Pc().MediumIn('A')->bytes[7 * kTrack + 3] ^= 0xFF;
   EXPECT_EQ(Run({"verify", Path("disk.exe"), "A:", "--password", "Sesame"}), 1);
   EXPECT_EQ(output.err,
-            "diskarno verify: track 7 (cylinder 3, head 1) differs\n"
+            "diskarno verify: track 8 (cylinder 3, head 1) differs\n"
             "diskarno verify: 1 of 160 tracks differ\n");
   EXPECT_EQ(Run({"verify", Path("disk.img"), "A:"}), 1);
 }
@@ -157,7 +158,7 @@ TEST_P(ToolDriveScenarios, WriteVerifyWritesAllThenReadsAll) {
 TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
   Pc().InsertMedium('A', sim::Floppy144(disk));
   Pc().FailTrack('A', 2, 1, 1000, ERROR_CRC);
-  const std::string where = "track 5 (cylinder 2, head 1)";
+  const std::string where = "track 6 (cylinder 2, head 1)";  // counted from 1
   EXPECT_EQ(Run({"read", "A:", "-o", Path("copy.img")}), 1);
   EXPECT_NE(output.err.find(where + " of A: can't be read: "), std::string::npos) << output.err;
   EXPECT_FALSE(testing_support::FileExists(Path("copy.img")));
@@ -171,7 +172,8 @@ TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
 
   // A failed write stops with the track and the system's text.
   EXPECT_EQ(Run({"write", Path("disk.img"), "A:", "--yes"}), 1);
-  EXPECT_NE(output.err.find("can't write " + where + ": "), std::string::npos) << output.err;
+  EXPECT_NE(output.err.find("the disk in A: failed at " + where + ": "), std::string::npos)
+      << output.err;
 }
 
 TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
@@ -200,14 +202,13 @@ TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
   }
 }
 
-int tracksBeforeCtrlC = 0;
-
 TEST_P(ToolDriveScenarios, CtrlCStopsTheWriteAndGivesTheDriveBack) {
   Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {}, "BLANK")));
   TBytes before = Medium();
   output = TToolOutput();
-  tracksBeforeCtrlC = 10;
-  output.interrupted = [] { return tracksBeforeCtrlC-- == 0; };
+  testing_support::TFakeConsole console;
+  console.checksBeforeStop = 10;
+  output.console = &console;
   EXPECT_EQ(RunTool({"write", Path("disk.img"), "A:"}, output), 130);
   EXPECT_NE(output.err.find("track 11 of 160; the disk in A: holds the first 10 tracks"),
             std::string::npos)

@@ -241,6 +241,6 @@ scenario_tool_verify_changed() {
   printf 'changed' | dd of="$work/target.img" bs=1 seek=$((9 * 9216 + 40)) conv=notrunc 2>/dev/null
   code=$(tool "$log" verify "Z:$work/disk.img" A:)
   check "exit code 1 (got $code)" [ "$code" = 1 ] &&
-    check "track named" grep -q "track 9 (cylinder 4, head 1) differs" "$log" &&
+    check "track named (from 1)" grep -q "track 10 (cylinder 4, head 1) differs" "$log" &&
     check "one track" grep -q "1 of 160 tracks differ" "$log"
 }

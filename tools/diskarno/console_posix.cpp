@@ -1,15 +1,43 @@
-// The terminal on Linux: isatty, and SIGINT caught into a flag.
+// The terminal on Linux: isatty, stop signals caught into a number, and a
+// line read with the echo turned off for passwords.
+#include <errno.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "console.h"
 
 namespace {
 
-volatile sig_atomic_t interruptRequested = 0;
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kStopSignalCount = 3;
 
-void OnInterrupt(int) {
-  interruptRequested = 1;
+volatile sig_atomic_t stopSignal = 0;
+struct sigaction formerActions[kStopSignalCount];
+bool caught[kStopSignalCount];
+
+void OnStopSignal(int number) {
+  stopSignal = number;
+}
+
+// Catches the stop signals; restart says whether a read or write the signal
+// cuts into goes on (a track's transfer) or fails with EINTR (a prompt).
+void Catch(bool on, bool restart) {
+  for (int n = 0; n < kStopSignalCount; ++n) {
+    if (!on) {
+      if (caught[n]) sigaction(kStopSignals[n], &formerActions[n], nullptr);
+      caught[n] = false;
+      continue;
+    }
+    struct sigaction former;
+    if (sigaction(kStopSignals[n], nullptr, &former) != 0 || former.sa_handler == SIG_IGN) continue;
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = restart ? SA_RESTART : 0;
+    if (!caught[n]) formerActions[n] = former;
+    if (sigaction(kStopSignals[n], &action, nullptr) == 0) caught[n] = true;
+  }
 }
 
 }  // namespace
@@ -21,14 +49,39 @@ bool StdinIsTerminal() {
   return isatty(STDIN_FILENO) == 1;
 }
 
-void CatchInterrupt(bool on) {
-  struct sigaction action = {};
-  action.sa_handler = on ? OnInterrupt : SIG_DFL;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;  // a track's read or write is not cut short
-  sigaction(SIGINT, &action, nullptr);
+void CatchStopSignals(bool on) {
+  Catch(on, true);
 }
 
-bool InterruptRequested() {
-  return interruptRequested != 0;
+int StopSignal() {
+  return stopSignal;
+}
+
+bool ReadTypedLine(std::string &line, bool echo) {
+  line.clear();
+  struct termios former;
+  const bool hide = !echo && tcgetattr(STDIN_FILENO, &former) == 0;
+  if (hide) {
+    struct termios quiet = former;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  bool wasCaught = caught[0];
+  Catch(true, false);
+  bool complete = false;
+  for (;;) {
+    char c = 0;
+    ssize_t got = read(STDIN_FILENO, &c, 1);
+    if (got < 0 && errno == EINTR && stopSignal == 0) continue;
+    if (got <= 0) break;
+    if (c == '\n') {
+      complete = true;
+      break;
+    }
+    line += c;
+  }
+  Catch(wasCaught, true);
+  if (hide) tcsetattr(STDIN_FILENO, TCSAFLUSH, &former);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return complete || (!line.empty() && stopSignal == 0);
 }

@@ -1,6 +1,7 @@
 // Where the Linux tool looks when it judges a block device: the sysfs tree
-// and the mounts table. Tests point them at a fake tree and name regular
-// files that stand in for devices; the command line can't change them.
+// and the mounts table. The tool passes the machine's own to the disk code;
+// tests pass a fake tree and name regular files that stand in for devices
+// (the command line can't change them).
 #ifndef DISKARNO_TOOLS_DISKARNO_DEVICE_ENVIRONMENT_H
 #define DISKARNO_TOOLS_DISKARNO_DEVICE_ENVIRONMENT_H
 
@@ -14,7 +15,5 @@ struct TDeviceEnvironment {
   // numbers "major:minor".
   std::map<std::string, std::string> standIns;
 };
-
-TDeviceEnvironment &DeviceEnvironment();
 
 #endif

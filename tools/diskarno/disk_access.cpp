@@ -17,13 +17,14 @@ bool IsDriveName(const std::string &name) {
          (name[0] == 'A' || name[0] == 'a' || name[0] == 'B' || name[0] == 'b');
 }
 
-bool IsDiskSource(const std::string &name) {
-  return IsDriveName(name) || IsBlockDevice(name);
+bool IsDiskSource(const std::string &name, const TDeviceEnvironment &devices) {
+  return IsDriveName(name) || IsBlockDevice(name, devices);
 }
 
-TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force) {
+TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force,
+                     const TDeviceEnvironment &devices) {
   if (IsDriveName(name)) return OpenFloppyDisk(name[0], use);
-  return OpenPathDisk(name, use, force);
+  return OpenPathDisk(name, use, force, devices);
 }
 
 bool LargestFloppyGeometry(int64_t bytes, TDiskGeometry &geometry) {
@@ -60,17 +61,32 @@ bool FatRootHasFiles(const std::vector<BYTE> &start, size_t &needed) {
   return false;
 }
 
-bool TDisk::HasFiles() {
+namespace {
+
+bool RootHasFiles(TDisk &disk) {
   std::vector<BYTE> start;
   size_t needed = 0;
   std::string error;
-  for (DWORD track = 0; track < TrackCount(); ++track) {
+  for (DWORD track = 0; track < disk.TrackCount(); ++track) {
     bool found = FatRootHasFiles(start, needed);
     if (found || start.size() >= needed) return found;
-    start.resize(start.size() + TrackSize());
-    if (!ReadTrack(track, start.data() + start.size() - TrackSize(), error)) return false;
+    start.resize(start.size() + disk.TrackSize());
+    if (!disk.ReadTrack(track, start.data() + start.size() - disk.TrackSize(), error)) return false;
   }
   return FatRootHasFiles(start, needed);
+}
+
+}  // namespace
+
+TContent TDisk::Content() {
+  TContent content;
+  if (RootHasFiles(*this)) {
+    content.what = "files";
+  } else {
+    content.kind = TContentKind::EmptyFat;
+    content.what = "no files";
+  }
+  return content;
 }
 
 TWriteOutcome TTrackFile::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook,
@@ -90,7 +106,7 @@ std::string TrackName(const TDiskGeometry &geometry, DWORD track) {
   DWORD heads = geometry.TracksPerCylinder ? geometry.TracksPerCylinder : 1;
   char text[80];
   snprintf(text, sizeof text, "track %lu (cylinder %lu, head %lu)",
-           static_cast<unsigned long>(track), static_cast<unsigned long>(track / heads),
+           static_cast<unsigned long>(track) + 1, static_cast<unsigned long>(track / heads),
            static_cast<unsigned long>(track % heads));
   return text;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "content_probe.h"
+#include "device_environment.h"
 #include "media.h"
 
 enum class TDiskUse { Read, Write };
@@ -45,9 +47,10 @@ class TDisk {
   // error. Stopped: the hook said stop before failedTrack.
   virtual TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                                     DWORD &failedTrack, std::string &error) = 0;
-  // Whether the root folder holds a file (asked before overwriting). The
-  // default reads the FAT root folder through ReadTrack.
-  virtual bool HasFiles();
+  // What the disk holds, looked at before a write: a blank disk and an
+  // empty FAT one are written without a question. The default reads the FAT
+  // root folder through ReadTrack.
+  virtual TContent Content();
   // Makes the written tracks durable and lets later reads come from the
   // medium rather than a cache. False with the text in error.
   virtual bool Flush(std::string &error) = 0;
@@ -89,17 +92,19 @@ struct TOpenResult {
 bool IsDriveName(const std::string &name);
 // A floppy drive or a block device: something pack reads as a disk rather
 // than as an image file.
-bool IsDiskSource(const std::string &name);
+bool IsDiskSource(const std::string &name, const TDeviceEnvironment &devices);
 // Opens DRIVE for reading or writing; force takes a device that is not
 // removable or has no floppy's size.
-TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force);
+TOpenResult OpenDisk(const std::string &name, TDiskUse use, bool force,
+                     const TDeviceEnvironment &devices);
 
 // The platform halves: drive letters through the FloppyIO layer
 // (floppy_disk.cpp, or floppy_disk_none.cpp where there are none), paths
 // through the system's files (path_disk_posix.cpp, path_disk_windows.cpp).
 TOpenResult OpenFloppyDisk(char letter, TDiskUse use);
-TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force);
-bool IsBlockDevice(const std::string &path);
+TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force,
+                         const TDeviceEnvironment &devices);
+bool IsBlockDevice(const std::string &path, const TDeviceEnvironment &devices);
 // Start and stop what the floppy half needs (the FloppyIO layer).
 void DiskModulesStartup();
 void DiskModulesShutdown();
@@ -112,7 +117,8 @@ bool LargestFloppyGeometry(int64_t bytes, TDiskGeometry &geometry);
 // without a FAT boot sector holds no files as far as this can tell.
 bool FatRootHasFiles(const std::vector<BYTE> &start, size_t &needed);
 
-// "track 5 (cylinder 2, head 1)".
+// "track 6 (cylinder 2, head 1)": tracks count from 1 in every message,
+// cylinders and heads from 0 as the drive numbers them.
 std::string TrackName(const TDiskGeometry &geometry, DWORD track);
 
 #endif

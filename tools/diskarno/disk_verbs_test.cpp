@@ -1,5 +1,6 @@
 // read, write and verify on image files, and the Linux device rules against
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "device_environment.h"
 #include "disk_access.h"
+#include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 #include "tool.h"
@@ -23,9 +25,6 @@ using testing_support::WriteBytes;
 
 constexpr size_t k144 = 1474560;
 
-std::vector<std::string> statusLines;
-int tracksBeforeCtrlC = -1;
-
 class DiskVerbsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -35,18 +34,16 @@ class DiskVerbsTest : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(Path("disk.img"), disk));
     ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
-    statusLines.clear();
-    tracksBeforeCtrlC = -1;
-    DeviceEnvironment() = TDeviceEnvironment();
+    devices = TDeviceEnvironment();
   }
-  void TearDown() override { DeviceEnvironment() = TDeviceEnvironment(); }
 
   std::string Path(const std::string &name) const { return folder + "/" + name; }
 
   int Run(const std::vector<std::string> &arguments) {
     output = TToolOutput();
-    output.status = [](const std::string &text) { statusLines.push_back(text); };
-    output.interrupted = [] { return tracksBeforeCtrlC >= 0 && tracksBeforeCtrlC-- == 0; };
+    console.statusLines.clear();
+    output.console = &console;
+    output.devices = &devices;
     return RunTool(arguments, output);
   }
 
@@ -56,9 +53,9 @@ class DiskVerbsTest : public ::testing::Test {
                const std::string &parent = "") {
     char real[PATH_MAX];
     ASSERT_TRUE(realpath(Path(file).c_str(), real));
-    DeviceEnvironment().sysRoot = Path("sys");
-    DeviceEnvironment().mountsFile = Path("mounts");
-    DeviceEnvironment().standIns[real] = number;
+    devices.sysRoot = Path("sys");
+    devices.mountsFile = Path("mounts");
+    devices.standIns[real] = number;
     std::string node = Path("sys/devices/") + (parent.empty() ? "" : parent + "/") + number;
     std::string link = Path("sys/dev/block/") + number;
     std::string script = "mkdir -p '" + node + "' && echo " + number + " > '" + node + "/dev'" +
@@ -73,26 +70,28 @@ class DiskVerbsTest : public ::testing::Test {
   TBytes disk =
       MakeFatImage(k144, {{"HELLO.TXT", "Hello\r\n"}, {"BIG.DAT", std::string(70000, 'x')}});
   TToolOutput output;
+  testing_support::TFakeConsole console;
+  TDeviceEnvironment devices;
 };
 int DiskVerbsTest::counter = 0;
 
 TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
   ASSERT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("copy.img")) == disk);
-  EXPECT_EQ(statusLines.front(), "Reading track 1/160, 0 %");
-  EXPECT_EQ(statusLines[statusLines.size() - 2], "Reading track 160/160, 100 %");
-  EXPECT_EQ(statusLines.back(), "") << "the status line is cleared at the end";
+  EXPECT_EQ(console.statusLines.front(), "Reading track 1/160, 0 %");
+  EXPECT_EQ(console.statusLines[console.statusLines.size() - 2], "Reading track 160/160, 100 %");
+  EXPECT_EQ(console.statusLines.back(), "") << "the status line is cleared at the end";
 
   testing_support::TPackageOptions options;
   options.password = "pw";
   ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, options)));
-  statusLines.clear();
+  console.statusLines.clear();
   ASSERT_EQ(Run({"write", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--verify"}), 0)
       << output.err;
   EXPECT_TRUE(ReadBytes(Path("blank.img")) == disk);
-  EXPECT_EQ(statusLines[159], "Writing track 160/160, 100 %");
-  EXPECT_EQ(statusLines[160], "");
-  EXPECT_EQ(statusLines[161], "Verifying track 1/160, 0 %");
+  EXPECT_EQ(console.statusLines[159], "Writing track 160/160, 100 %");
+  EXPECT_EQ(console.statusLines[160], "");
+  EXPECT_EQ(console.statusLines[161], "Verifying track 1/160, 0 %");
   ASSERT_EQ(Run({"verify", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--quiet"}), 0);
   EXPECT_EQ(output.out, "");
 
@@ -103,8 +102,8 @@ TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
   ASSERT_TRUE(WriteBytes(Path("blank.img"), changed));
   EXPECT_EQ(Run({"verify", Path("disk.img"), Path("blank.img")}), 1);
   EXPECT_EQ(output.err,
-            "diskarno verify: track 5 (cylinder 2, head 1) differs\n"
-            "diskarno verify: track 159 (cylinder 79, head 1) differs\n"
+            "diskarno verify: track 6 (cylinder 2, head 1) differs\n"
+            "diskarno verify: track 160 (cylinder 79, head 1) differs\n"
             "diskarno verify: 2 of 160 tracks differ\n");
 }
 
@@ -121,7 +120,7 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   const std::vector<Case> cases = {
       {{"write", Path("big.img"), Path("blank.img")}, 2, "holds 1474560"},
       {{"write", Path("odd.img"), Path("blank.img")}, 2, "whole track"},
-      {{"write", Path("disk.img"), Path("files.img")}, 2, "holds files"},
+      {{"write", Path("disk.img"), Path("files.img")}, 2, "with files"},
       {{"write", Path("disk.img"), Path("blank.img"), "--password", "x"}, 2, "raw image"},
       {{"write", Path("disk.img"), Path("short.img")}, 2, "no floppy's size"},
       {{"write", Path("disk.img"), Path("missing.img")}, 2, "can't open"},
@@ -138,25 +137,26 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   EXPECT_EQ(ReadBytes(Path("short.img")).size(), 1000u);
 
   // On a terminal the user may say yes instead of --yes.
-  output = TToolOutput();
-  output.confirm = [](const std::string &question) {
-    return question.find("holds files") != std::string::npos;
-  };
+  console.canType = true;
+  console.answer = "YES";
   ASSERT_TRUE(WriteBytes(Path("other.img"), MakeFatImage(k144, {{"OLD.TXT", "old"}})));
-  EXPECT_EQ(RunTool({"write", Path("disk.img"), Path("other.img")}, output), 0) << output.err;
+  EXPECT_EQ(Run({"write", Path("disk.img"), Path("other.img")}), 0) << output.err;
+  EXPECT_NE(console.questions.back().find("holds a FAT file system"), std::string::npos);
   EXPECT_TRUE(ReadBytes(Path("other.img")) == disk);
 }
 
 TEST_F(DiskVerbsTest, CtrlCStopsBetweenTracks) {
-  tracksBeforeCtrlC = 37;
+  console.checksBeforeStop = 37;
   EXPECT_EQ(Run({"write", Path("disk.img"), Path("blank.img")}), 130);
-  EXPECT_EQ(output.err, "diskarno write: interrupted while writing track 38 of 160; the disk in " +
-                            Path("blank.img") + " holds the first 37 tracks of the image\n");
+  EXPECT_EQ(output.err,
+            "diskarno write: stopped by SIGINT while writing track 38 of 160; the disk in " +
+                Path("blank.img") + " holds the first 37 tracks of the image\n");
   TBytes written = ReadBytes(Path("blank.img"));
   EXPECT_TRUE(std::equal(disk.begin(), disk.begin() + 37 * 9216, written.begin()));
   EXPECT_EQ(written[37 * 9216], 0xF6);
-  tracksBeforeCtrlC = 3;
-  EXPECT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 130);
+  console.checksBeforeStop = 3;
+  console.stopSignal = 15;
+  EXPECT_EQ(Run({"read", Path("disk.img"), "-o", Path("copy.img")}), 143);
   EXPECT_EQ(access(Path("copy.img").c_str(), F_OK), -1) << "no partial image";
 }
 
@@ -226,7 +226,202 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
 }
 
-// The Linux write asks the FAT root folder whether a disk holds files.
+// Before a write, what the target holds decides: a blank disk and an empty
+// FAT go ahead; anything else needs --yes or a typed yes, never --force.
+TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
+  TBytes mbr(k144, 0);
+  for (int n = 0; n < 2; ++n) {  // two Linux partitions, at sectors 64 and 1100
+    const size_t entry = 446 + 16 * n;
+    mbr[entry + 4] = 0x83;
+    mbr[entry + 8] = n ? 0x4C : 64;
+    mbr[entry + 9] = n ? 0x04 : 0;
+    mbr[entry + 12] = 0xE8;
+    mbr[entry + 13] = 0x03;
+  }
+  mbr[510] = 0x55;
+  mbr[511] = 0xAA;
+  TBytes damaged = MakeFatImage(k144, {{"KEEP.TXT", "keep"}}, "MINE");
+  damaged[0] = 0;
+  TBytes noise(k144);
+  for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<BYTE>(n * 7919 >> 3);
+  struct Case {
+    const char *what;
+    TBytes target;       // empty: made by mkfs below
+    const char *option;  // "--yes", "--force" or nullptr
+    const char *typed;   // what the user types at the question; nullptr: no terminal
+    int code;
+    const char *says;   // in the question or the refusal
+    bool stop = false;  // a signal comes while the question waits
+  };
+  const std::vector<Case> cases = {
+      {"zeros", TBytes(k144, 0), nullptr, nullptr, 0, ""},
+      {"a formatter's fill", TBytes(k144, 0xF6), nullptr, nullptr, 0, ""},
+      {"empty FAT", MakeFatImage(k144, {}, "EMPTY"), nullptr, nullptr, 0, ""},
+      {"FAT with files", MakeFatImage(k144, {{"A.TXT", "a"}}, "MINE"), nullptr, nullptr, 2,
+       "holds a FAT file system labelled MINE with files"},
+      {"FAT with byte 0 damaged", damaged, nullptr, nullptr, 2, "labelled MINE with files"},
+      {"ext2", TBytes(), nullptr, nullptr, 2, "holds an ext2 file system labelled DATA"},
+      {"ext2, forced", TBytes(), "--force", nullptr, 2, "holds an ext2 file system"},
+      {"ext2, told yes", TBytes(), "--yes", nullptr, 0, ""},
+      {"ext2, typed YES", TBytes(), nullptr, "YES", 0, "holds an ext2 file system"},
+      {"ext2, typed no", TBytes(), nullptr, "no", 2, "holds an ext2 file system"},
+      {"ext2, Ctrl-C at the question", TBytes(), nullptr, "", 130, "stopped by SIGINT", true},
+      {"partition table", mbr, nullptr, nullptr, 2, "holds a DOS partition table with 2 part"},
+      {"unknown data", noise, nullptr, nullptr, 2, "holds data that is no known file system"},
+  };
+  for (const Case &c : cases) {
+    if (c.target.empty()) {
+      ASSERT_EQ(system(("rm -f " + Path("target.img") + " && mkfs.ext2 -q -L DATA " +
+                        Path("target.img") + " 1440 >/dev/null")
+                           .c_str()),
+                0);
+    } else {
+      ASSERT_TRUE(WriteBytes(Path("target.img"), c.target));
+    }
+    TBytes before = ReadBytes(Path("target.img"));
+    console.canType = c.typed != nullptr;
+    console.answer = c.typed ? c.typed : "";
+    console.questions.clear();
+    console.checksBeforeStop = c.stop ? 0 : -1;
+    std::vector<std::string> arguments = {"write", Path("disk.img"), Path("target.img")};
+    if (c.option) arguments.push_back(c.option);
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    std::string said = output.err + (console.questions.empty() ? "" : console.questions[0]);
+    EXPECT_NE(said.find(c.says), std::string::npos) << c.what << ": " << said;
+    EXPECT_TRUE(ReadBytes(Path("target.img")) == (c.code == 0 ? disk : before)) << c.what;
+  }
+}
+
+// An image file is locked for the run, and one that backs a loop device is
+// not written unless --force and the loop device is not mounted.
+TEST_F(DiskVerbsTest, ImagesInUse) {
+  ASSERT_TRUE(WriteBytes(Path("loop7"), TBytes()));
+  StandIn("loop7", "7:7", "0");
+  ASSERT_EQ(system(("mkdir -p " + Path("sys/block/loop7/loop") + " && echo 7:7 > " +
+                    Path("sys/block/loop7/dev"))
+                       .c_str()),
+            0);
+  struct Case {
+    const char *what;
+    const char *verb;
+    short lock;            // held by another run: F_RDLCK, F_WRLCK, or F_UNLCK for none
+    const char *loopOver;  // the loop device's backing file, or nullptr
+    bool mounted;          // the loop device is mounted on "/media/my disk"
+    bool force;
+    int code;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"write, locked for reading", "write", F_RDLCK, nullptr, false, false, 2, "in use"},
+      {"write, locked for writing", "write", F_WRLCK, nullptr, false, false, 2, "in use"},
+      {"verify, locked for reading", "verify", F_RDLCK, nullptr, false, false, 1, "differ"},
+      {"verify, locked for writing", "verify", F_WRLCK, nullptr, false, false, 2, "in use"},
+      {"write, loop device", "write", F_UNLCK, "blank.img", false, false, 2,
+       "backs the loop device /dev/loop7"},
+      {"write, loop device, forced", "write", F_UNLCK, "blank.img", false, true, 0, ""},
+      {"write, mounted loop device, forced", "write", F_UNLCK, "blank.img", true, true, 2,
+       "/dev/loop7, mounted on /media/my disk"},
+      {"verify, loop device", "verify", F_UNLCK, "blank.img", true, false, 1, "differ"},
+      {"write, loop device of another file", "write", F_UNLCK, "disk.img", true, false, 0, ""},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
+    std::string backing = c.loopOver ? Path(c.loopOver) : "";
+    ASSERT_TRUE(WriteBytes(Path("sys/block/loop7/loop/backing_file"),
+                           TBytes(backing.begin(), backing.end())));
+    std::string mounts = c.mounted ? Path("loop7") + " /media/my\\040disk ext4 rw 0 0\n" : "";
+    ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(mounts.begin(), mounts.end())));
+    int other = open(Path("blank.img").c_str(), O_RDWR);
+    struct flock lock = {};
+    lock.l_type = c.lock;
+    if (c.lock != F_UNLCK) {
+      ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    }
+    std::vector<std::string> arguments = {c.verb, Path("disk.img"), Path("blank.img")};
+    if (c.force) arguments.push_back("--force");
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    close(other);
+  }
+}
+
+std::string ShellLine(const std::string &command) {
+  std::string text;
+  FILE *pipe = popen(command.c_str(), "r");
+  char buffer[256];
+  while (pipe && fgets(buffer, sizeof buffer, pipe)) text += buffer;
+  if (pipe) pclose(pipe);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// The same rules on a real loop device over an ext2 image file, mounted and
+// not: only as root, where the machine has loop devices.
+TEST_F(DiskVerbsTest, RealLoopDevice) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: no loop device can be attached";
+  ASSERT_EQ(system(("mkfs.ext2 -q -L DATA " + Path("backing.img") + " 1440 >/dev/null").c_str()),
+            0);
+  const std::string loop =
+      ShellLine("losetup --find --show " + Path("backing.img") + " 2>/dev/null");
+  if (loop.empty()) GTEST_SKIP() << "losetup attached no loop device";
+  const TBytes before = ReadBytes(Path("backing.img"));
+  ASSERT_EQ(system(("mkdir -p " + Path("mnt")).c_str()), 0);
+  const bool mountable =
+      system(("mount -o ro " + loop + " " + Path("mnt") + " 2>/dev/null && umount " + Path("mnt"))
+                 .c_str()) == 0;
+  struct Case {
+    const char *what;
+    std::vector<std::string> arguments;
+    bool mounted;
+    int code;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {"its image file",
+       {"write", Path("disk.img"), Path("backing.img")},
+       false,
+       2,
+       "backs the loop device " + loop},
+      {"its image file, forced",
+       {"write", Path("disk.img"), Path("backing.img"), "--force"},
+       false,
+       2,
+       "holds an ext2 file system labelled DATA"},
+      {"the device", {"write", Path("disk.img"), loop}, false, 2, "not a removable disk"},
+      {"the device, forced",
+       {"write", Path("disk.img"), loop, "--force"},
+       false,
+       2,
+       "holds an ext2 file system labelled DATA"},
+      {"the device as -o", {"read", Path("disk.img"), "-o", loop}, false, 2, "diskarno write"},
+      {"its mounted image file, forced",
+       {"write", Path("disk.img"), Path("backing.img"), "--force"},
+       true,
+       2,
+       "backs the loop device " + loop + ", mounted on " + Path("mnt")},
+      {"the mounted device, forced",
+       {"write", Path("disk.img"), loop, "--force"},
+       true,
+       2,
+       "mounted on " + Path("mnt")},
+  };
+  for (const Case &c : cases) {
+    if (c.mounted && !mountable) continue;
+    if (c.mounted) {
+      ASSERT_EQ(system(("mount -o ro " + loop + " " + Path("mnt")).c_str()), 0);
+    }
+    EXPECT_EQ(Run(c.arguments), c.code) << c.what << ": " << output.err;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    if (c.mounted) {
+      ASSERT_EQ(system(("umount " + Path("mnt")).c_str()), 0);
+    }
+  }
+  EXPECT_EQ(system(("losetup -d " + loop).c_str()), 0);
+  EXPECT_TRUE(ReadBytes(Path("backing.img")) == before) << "the image file was written";
+  if (!mountable) GTEST_SKIP() << "the loop device could not be mounted; mounted cases skipped";
+}
+
+// Windows image files: the FAT root folder says whether a disk holds files.
 TEST(FatRootLook, FilesLabelsAndDeletedEntries) {
   TBytes withFile = MakeFatImage(k144, {{"A.TXT", "a"}}, "LABEL");
   TBytes deleted = withFile;

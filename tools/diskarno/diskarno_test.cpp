@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "default_stub.h"
 #include "package_format.h"
+#include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 #include "tool.h"
@@ -15,11 +17,11 @@ using testing_support::FileExists;
 using testing_support::MakeProgram;
 using testing_support::MakeStub;
 using testing_support::ReadBytes;
+using testing_support::RefusedPackages;
 using testing_support::StubEnd;
 using testing_support::TBytes;
 using testing_support::TPackageCase;
 using testing_support::TPackageOptions;
-using testing_support::RefusedPackages;
 using testing_support::TStubOptions;
 using testing_support::WriteBytes;
 
@@ -156,6 +158,9 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
   ASSERT_TRUE(WriteBytes(Path("cut.exe"), cut));
   const std::vector<std::vector<std::string>> cases = {
       {"--description", std::string(33, 'd')},
+      {"--description", "two\nlines"},
+      {"--description", "\xE3\x81\x82"},  // not in Windows-1252
+      {"--description", "Latin-1 \xE9"},  // not UTF-8
       {"--password", ""},
       {"--password", std::string(255, 'p')},
       {"--password", "a", "--password-file", Path("disk.img")},
@@ -227,20 +232,24 @@ TEST_F(DiskarnoTest, NeverOverwritesItsInputs) {
   EXPECT_TRUE(ReadBytes(Path("old.img")) == disk);
 }
 
-// What the program refuses, every verb refuses: extract and write with the
-// program's texts, info and verify with exit code 1. The program runs
-// through the same table (program_start_test.cpp).
+// What the program refuses, every verb refuses with exit code 1 and the
+// tool's own words, naming the file; the program's texts stay in the
+// program. The program runs through the same table (program_start_test.cpp).
 TEST_F(DiskarnoTest, EveryVerbRefusesWhatTheProgramRefuses) {
   ASSERT_TRUE(WriteBytes(Path("target.img"), disk));
   for (const TPackageCase &c : RefusedPackages(disk)) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(WriteBytes(Path("bad.exe"), c.program));
-    std::string text = c.refusedAtStart ? "Corrupted file contents, please try to download again."
-                                        : c.writeError;
-    EXPECT_EQ(Run({"extract", Path("bad.exe"), "-o", Path("x.img")}), 1);
-    EXPECT_EQ(output.err, text + "\n");
-    EXPECT_EQ(Run({"write", Path("bad.exe"), Path("target.img"), "--yes"}), 1);
-    EXPECT_EQ(output.err, "diskarno write: " + text + "\n");
+    const std::vector<std::vector<std::string>> runs = {
+        {"extract", Path("bad.exe"), "-o", Path("x.img")},
+        {"write", Path("bad.exe"), Path("target.img"), "--yes"}};
+    for (const std::vector<std::string> &arguments : runs) {
+      EXPECT_EQ(Run(arguments), 1);
+      EXPECT_EQ(output.err.rfind("diskarno " + arguments[0] + ": ", 0), 0u) << output.err;
+      EXPECT_NE(output.err.find(Path("bad.exe")), std::string::npos) << output.err;
+      EXPECT_EQ(output.err.find(c.refusedAtStart ? "Corrupted" : c.writeError), std::string::npos)
+          << output.err;
+    }
     EXPECT_EQ(Run({"verify", Path("bad.exe"), Path("target.img")}), 1);
     EXPECT_EQ(Run({"info", Path("bad.exe")}), 1);
     EXPECT_NE(output.err.find("diskarno info: " + Path("bad.exe")), std::string::npos);
@@ -249,13 +258,21 @@ TEST_F(DiskarnoTest, EveryVerbRefusesWhatTheProgramRefuses) {
   TPackageOptions protectedOptions;
   protectedOptions.password = "right";
   ASSERT_TRUE(WriteBytes(Path("bad.exe"), MakeProgram(disk, protectedOptions)));
-  for (const std::vector<std::string> &password :
-       std::vector<std::vector<std::string>>{{"--password", "wrong"}, {}}) {
-    std::vector<std::string> arguments = {"extract", Path("bad.exe"), "-o", Path("x.img")};
-    arguments.insert(arguments.end(), password.begin(), password.end());
-    EXPECT_EQ(Run(arguments), 1);
-    EXPECT_EQ(output.err, "Invalid password\n");
-  }
+  // A wrong password ran and failed; none, with no terminal to ask on, is
+  // refused; typed at the prompt, it opens the package.
+  EXPECT_EQ(Run({"extract", Path("bad.exe"), "-o", Path("x.img"), "--password", "wrong"}), 1);
+  EXPECT_EQ(output.err, "diskarno extract: the password does not open " + Path("bad.exe") + "\n");
+  EXPECT_EQ(Run({"extract", Path("bad.exe"), "-o", Path("x.img")}), 2);
+  EXPECT_NE(output.err.find("is protected: give --password"), std::string::npos) << output.err;
+  testing_support::TFakeConsole console;
+  console.canType = true;
+  console.password = "right";
+  output = TToolOutput();
+  output.console = &console;
+  ASSERT_EQ(RunTool({"extract", Path("bad.exe"), "-o", Path("x.img")}, output), 0) << output.err;
+  EXPECT_EQ(console.questions, std::vector<std::string>{"Password for " + Path("bad.exe") + ": "});
+  EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  std::remove(Path("x.img").c_str());
   ExpectFiles("bad.exe disk.img stub.exe target.img ");
 }
 
@@ -301,11 +318,56 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
   EXPECT_NE(output.out.find("\"data_crc_ok\": false, \"data_crc_state\": \"differs (0x"),
             std::string::npos)
       << output.out;
-  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") +
-                            ": the payload does not match its checksum\n");
+  EXPECT_EQ(output.err,
+            "diskarno info: " + Path("out.exe") + ": the payload does not match its checksum\n");
 
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
-  EXPECT_EQ(Run({"info", Path("missing.exe")}), 1);
+  EXPECT_EQ(Run({"info", Path("missing.exe")}), 2);
+}
+
+// The same case gets the same exit code in every verb: 2 when refused
+// before anything changed, whatever the verb.
+TEST_F(DiskarnoTest, SameCaseSameCodeInEveryVerb) {
+  ASSERT_EQ(Pack({"--password", "pw"}), 0);
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+  ASSERT_TRUE(WriteBytes(Path("target.img"), TBytes(1474560, 0)));
+  const std::string program = Path("out.exe");
+  const std::vector<std::vector<std::string>> verbs = {
+      {"pack", "INPUT", "-o", Path("new.exe"), "--stub", Path("stub.exe")},
+      {"info", "INPUT"},
+      {"extract", "INPUT", "-o", Path("new.img")},
+      {"write", "INPUT", Path("target.img")},
+      {"verify", "INPUT", Path("target.img")},
+  };
+  struct Case {
+    const char *what;
+    std::string input;
+    std::vector<std::string> options;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"missing input", Path("missing"), {}, "No such file or directory"},
+      {"FIFO input", Path("fifo"), {}, "is a FIFO"},
+      {"folder input", folder, {}, "is a folder"},
+      {"empty password", program, {"--password", ""}, "1 to 254 characters"},
+      {"long password", program, {"--password", std::string(10000, 'p')}, "1 to 254"},
+      {"both passwords",
+       program,
+       {"--password", "a", "--password-file", Path("stub.exe")},
+       "not both"},
+      {"unknown option", program, {"--frobnicate"}, "unknown option"},
+  };
+  for (const Case &c : cases) {
+    for (std::vector<std::string> arguments : verbs) {
+      if (arguments[0] == "pack" && c.input == program) arguments[1] = Path("disk.img");
+      for (std::string &word : arguments)
+        if (word == "INPUT") word = c.input;
+      arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+      EXPECT_EQ(Run(arguments), 2) << arguments[0] << ", " << c.what << ": " << output.err;
+      EXPECT_NE(output.err.find(c.says), std::string::npos) << arguments[0] << ": " << output.err;
+    }
+  }
+  ExpectFiles("disk.img fifo out.exe stub.exe target.img ");
 }
 
 TEST_F(DiskarnoTest, HelpVersionAndUsage) {

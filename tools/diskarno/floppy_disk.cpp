@@ -28,7 +28,16 @@ class TFloppyDisk : public TDisk {
   TWriteOutcome WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                             DWORD &failedTrack, std::string &error) override;
 
-  bool HasFiles() override { return DiskHasFiles((std::string(1, letter_) + ":\\*.*").c_str()); }
+  TContent Content() override {
+    TContent content;
+    if (DiskHasFiles((std::string(1, letter_) + ":\\*.*").c_str())) {
+      content.what = "files";
+    } else {
+      content.kind = TContentKind::EmptyFat;
+      content.what = "no files";
+    }
+    return content;
+  }
 
   // The writer gives the drive back after its last track; NtRelease flushes
   // a channel opened for writing.

@@ -41,11 +41,12 @@ class TFileDisk : public TTrackFile {
 
 }  // namespace
 
-bool IsBlockDevice(const std::string &) {
+bool IsBlockDevice(const std::string &, const TDeviceEnvironment &) {
   return false;
 }
 
-TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force) {
+TOpenResult OpenPathDisk(const std::string &path, TDiskUse use, bool force,
+                         const TDeviceEnvironment &) {
   TOpenResult result;
   result.exitCode = 2;
   DWORD access = use == TDiskUse::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;

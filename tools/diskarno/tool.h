@@ -1,66 +1,32 @@
 // The diskarno command-line tool: pack an image into a program, show a
-// package's header, extract the image again with the program's own code.
+// package's header, extract the image again with the program's own code,
+// and read, write and verify whole disks.
 #ifndef DISKARNO_TOOLS_DISKARNO_TOOL_H
 #define DISKARNO_TOOLS_DISKARNO_TOOL_H
 
-#include <set>
 #include <string>
 #include <vector>
 
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;        // no package, a corrupt one, a failed write
-constexpr int kExitUsage = 2;          // bad arguments or inputs; nothing written
-constexpr int kExitInterrupted = 130;  // Ctrl-C between two tracks
+#include "device_environment.h"
+#include "tool_console.h"
+#include "tool_status.h"
 
-// What a run prints: out goes to standard output, err to standard error,
-// both at the end; the status line and the questions reach the terminal
-// while the run goes on.
+// What a run prints and what it works with: out goes to standard output, err
+// to standard error, both at the end; the status line and the questions
+// reach the console while the run goes on.
 struct TToolOutput {
   std::string out;
   std::string err;
-  // Shows the live status line ("Writing track 37/160, 23 %"); an empty
-  // text clears it. Null: no status line (stderr is no terminal).
-  void (*status)(const std::string &text) = nullptr;
-  // Asked between tracks: true stops the transfer (Ctrl-C). Null: never.
-  bool (*interrupted)() = nullptr;
-  // On while tracks move: Ctrl-C then only asks to stop (interrupted);
-  // outside transfers it ends the process as usual. Null: nothing to do.
-  void (*catchInterrupt)(bool on) = nullptr;
-  // Asks the user to type "yes"; null where nobody can answer.
-  bool (*confirm)(const std::string &question) = nullptr;
+  // The terminal around the run; none: no status line, no question answered,
+  // no stop.
+  TToolConsole *console = nullptr;
+  // Where block devices are judged; none: the machine's own.
+  const TDeviceEnvironment *devices = nullptr;
 };
 
 // Runs "diskarno ARGUMENTS..." (without the program name) and returns its
-// exit code. Starts and stops the error texts the package code needs.
+// exit code (tool_status.h). Starts and stops the modules the package code
+// and the floppy layer need.
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output);
-
-struct TCommandLine;
-struct TPackage;
-
-// Parses a verb's arguments against its options; --help and --version are
-// known to every verb. False when the verb is already done (a usage error,
-// its help or its version printed), with its exit code in exitCode.
-bool StartVerb(const char *verb, const char *help, const std::vector<std::string> &arguments,
-               std::set<std::string> valueOptions, std::set<std::string> switchOptions,
-               TCommandLine &line, TToolOutput &output, int &exitCode);
-
-int RunPack(const std::vector<std::string> &arguments, TToolOutput &output);
-int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output);
-int RunExtract(const std::vector<std::string> &arguments, TToolOutput &output);
-int RunRead(const std::vector<std::string> &arguments, TToolOutput &output);
-int RunWrite(const std::vector<std::string> &arguments, TToolOutput &output);
-int RunVerify(const std::vector<std::string> &arguments, TToolOutput &output);
-
-// Unpacks the image of an opened package as the program does, acceptance
-// rule and password check included. False with the text the program would
-// show.
-bool UnpackProgramImage(TPackage &package, const std::string &typedPassword,
-                        std::vector<unsigned char> &image, std::string &text);
-
-// Reads a whole disk (A:, B:, a block device) for pack, as read does
-// without --keep-going (line gives --force and --quiet). False with the exit
-// code and the message in output.
-bool ReadDiskForPack(const std::string &drive, const TCommandLine &line, TToolOutput &output,
-                     std::vector<unsigned char> &image, int &exitCode);
 
 #endif

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 
-#include "app_errors.h"
 #include "last_error.h"
 
 namespace {
@@ -105,14 +104,6 @@ bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces) 
   TLastErrorKeeper keeper;
   DeleteFileA(temporary.c_str());
   return false;
-}
-
-std::string FailureText(DWORD code) {
-  std::string text = ErrorText(code);
-  if (!text.empty()) return text;
-  char number[32];
-  snprintf(number, sizeof number, "error %lu", static_cast<unsigned long>(code));
-  return number;
 }
 
 std::string Number(long long value) {

@@ -31,8 +31,9 @@ bool SameFile(const std::string &first, const std::string &second);
 // Plain decimal digits, with a "-" for a negative value.
 std::string Number(long long value);
 
-// The text for a failure: ErrorText of the code, or its number when nobody
-// knows it.
+// The text for a failure in the system's own words: on Linux the C
+// library's ("No such file or directory"), on Windows the system's; a code
+// of the program's own gets ErrorText, and a code nobody knows its number.
 std::string FailureText(DWORD code);
 
 #endif

@@ -1,25 +1,38 @@
 // diskarno info: where a file's package starts and what its header says.
 #include <cstdio>
 
-#include "command_line.h"
+#include "description_text.h"
 #include "heap.h"
 #include "image_unpacker.h"
+#include "inputs.h"
 #include "media.h"
 #include "package_format.h"
-#include "tool.h"
 #include "tool_files.h"
+#include "verbs.h"
 
 namespace {
 
-const char kInfoHelp[] =
-    "Usage: diskarno info FILE [--json] [--password TEXT | --password-file PATH]\n"
-    "\n"
-    "Shows the package appended to FILE: its offset, every header field, and\n"
-    "whether the payload matches its checksum (for a protected package only with\n"
-    "the password). Exits with 1 when FILE holds no package or one the program\n"
-    "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
-    "not inflating to the image (the last two for a protected package only with\n"
-    "the password).\n";
+struct TInfoOptions : TVerbOptions {
+  std::string password;
+  std::string passwordFile;
+  bool json = false;
+};
+
+TVerbSpec<TInfoOptions> InfoSpec() {
+  TVerbSpec<TInfoOptions> spec = {
+      "info",
+      "FILE",
+      1,
+      "Shows the package appended to FILE: its offset, every header field, and\n"
+      "whether the payload matches its checksum (for a protected package only with\n"
+      "the password). Exits with 1 when FILE holds no package or one the program\n"
+      "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
+      "not inflating to the image (the last two for a protected package only with\n"
+      "the password). The description is shown as UTF-8.",
+      {{"--json", "the header as one JSON object", &TInfoOptions::json}}};
+  AddPasswordRows(spec.options, "the password of a protected program");
+  return spec;
+}
 
 std::string Hex32(DWORD value) {
   char text[16];
@@ -27,14 +40,15 @@ std::string Hex32(DWORD value) {
   return text;
 }
 
-// JSON string; bytes above 0x7F are taken as Latin-1.
+// JSON string of UTF-8 text: only quotes, backslashes and control
+// characters are escaped.
 std::string Json(const std::string &text) {
   std::string quoted = "\"";
   for (unsigned char c : text) {
     if (c == '"' || c == '\\') {
       quoted += '\\';
       quoted += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
+    } else if (c < 0x20 || c == 0x7F) {
       char escape[8];
       snprintf(escape, sizeof escape, "\\u%04x", c);
       quoted += escape;
@@ -128,46 +142,41 @@ std::string Problems(const TPackage &package, const TChecksum &checksum) {
   return problems;
 }
 
-}  // namespace
-
-int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
-  TCommandLine line;
-  int code = kExitSuccess;
-  if (!StartVerb("info", kInfoHelp, arguments, {"--password", "--password-file"}, {"--json"}, line,
-                 output, code))
-    return code;
-  if (line.positional.size() != 1) {
-    output.err += "diskarno info: give one FILE (see diskarno info --help)\n";
-    return kExitUsage;
-  }
+TStatus Info(const TInfoOptions &options, TToolContext &context) {
   std::string password;
   bool havePassword = false;
-  std::string message;
-  if (!PasswordOption(line, password, havePassword, message)) {
-    output.err += "diskarno info: " + message + "\n";
-    return kExitUsage;
-  }
-
-  const std::string path = line.positional[0];
+  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
+                               options.Given("--password-file")},
+                              password, havePassword);
+  const std::string &path = options.operands[0];
+  if (status.Ok()) status = CheckInputFile(path);
+  if (!status.Ok()) return status;
   TPackage package;
   if (!OpenPackage(path.c_str(), package) || !ReadPackageBytes(package, 0, 0)) {
-    output.err +=
-        "diskarno info: " + path + " holds no package: " + FailureText(GetLastError()) + "\n";
-    return kExitFailure;
+    DWORD code = GetLastError();
+    if (package.Offset == kNoPackageOffset && code != kErrorInvalidImageFile)
+      return TStatus::Refused("can't read " + path + ": " + FailureText(code));
+    return TStatus::Failed(path + " holds no package" +
+                           (package.Offset == kNoPackageOffset ? " (it is no PE program)" : ""));
   }
+  TToolOutput &output = context.output;
   const TPackageHeader &header = package.Header;
   const DWORD offset = package.Offset;
   const long long payloadLength = package.PayloadLength();
   TChecksum checksum = CheckPayload(package, havePassword, password);
   std::string magic(header.Magic, sizeof header.Magic);
   std::string problems = Problems(package, checksum);
+  // Every fault on a line of its own; the last one is the outcome.
+  std::vector<std::string> faults;
   for (size_t at = 0, end; (end = problems.find('\n', at)) != std::string::npos; at = end + 1)
-    output.err += "diskarno info: " + path + ": " + problems.substr(at, end + 1 - at);
-  const int exitCode = problems.empty() ? kExitSuccess : kExitFailure;
-  if (line.Has("--json")) {
+    faults.push_back(path + ": " + problems.substr(at, end - at));
+  for (size_t n = 0; n + 1 < faults.size(); ++n) context.Say(faults[n]);
+  const TStatus outcome = faults.empty() ? TStatus::Done() : TStatus::Failed(faults.back());
+  const std::string description = DescriptionToUtf8(package.Description);
+  if (options.json) {
     output.out += "{\"file\": " + Json(path) + ", \"package_offset\": " + Number(offset) +
                   ", \"magic\": " + Json(magic) + ", \"version\": " + Number(header.Version) +
-                  ", \"description\": " + Json(package.Description) +
+                  ", \"description\": " + Json(description) +
                   ", \"description_length\": " + Number(header.DescriptionLength) +
                   ", \"media_type\": " + Number(header.MediaType) +
                   ", \"media_type_name\": " + Json(MediaName(header.MediaType)) +
@@ -182,13 +191,13 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
                   ", \"packed_size\": " + Number(header.PackedSize) +
                   ", \"reserved\": " + Number(header.Reserved) +
                   ", \"payload_length\": " + Number(payloadLength) + "}\n";
-    return exitCode;
+    return outcome;
   }
   output.out += "File:            " + path + "\n";
   output.out += "Package offset:  " + Number(offset) + "\n";
   output.out += "Magic:           " + magic + "\n";
   output.out += "Version:         " + Number(header.Version) + "\n";
-  output.out += "Description:     \"" + std::string(package.Description) + "\"\n";
+  output.out += "Description:     \"" + description + "\"\n";
   output.out +=
       "Media type:      " + Number(header.MediaType) + " (" + MediaName(header.MediaType) + ")\n";
   output.out += std::string("Protected:       ") + (header.Protected ? "yes" : "no") + "\n";
@@ -198,5 +207,12 @@ int RunInfo(const std::vector<std::string> &arguments, TToolOutput &output) {
   output.out += "Packed size:     " + Number(header.PackedSize) + "\n";
   output.out += "Reserved:        " + Number(header.Reserved) + "\n";
   output.out += "Payload length:  " + Number(payloadLength) + "\n";
-  return exitCode;
+  return outcome;
+}
+
+}  // namespace
+
+int InfoVerb(const std::vector<std::string> &arguments, TToolContext &context) {
+  // Made for the run: the tables own no memory past it.
+  return RunVerb(InfoSpec(), Info, arguments, context);
 }

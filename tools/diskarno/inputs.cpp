@@ -1,0 +1,108 @@
+// Input files, passwords and images for the verbs.
+#include "inputs.h"
+
+#include "app_errors.h"
+#include "heap.h"
+#include "image_unpacker.h"
+#include "package_format.h"
+#include "tool_files.h"
+
+namespace {
+
+constexpr uint64_t kLargestRawImage = 64u << 20;
+constexpr uint64_t kLargestPasswordFile = 4096;
+
+// The tool's words for a package the program can't unpack.
+std::string UnpackFailure(const std::string &path, DWORD code) {
+  if (code == kErrorInvalidImageFile) return "the package in " + path + " is cut short";
+  if (code == kErrorInvalidHeader)
+    return "the package in " + path + " has a header this tool does not know";
+  if (code == kErrorInvalidImageData)
+    return "the package in " + path + " is corrupt: its payload does not match its checksum";
+  if ((code & 0xFFFFFF00u) == kErrorZLibCategory) {
+    std::string text = FindErrorText(code);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return "the package in " + path + " is corrupt: its payload does not inflate (zlib: " + text +
+           ")";
+  }
+  return "can't read " + path + ": " + FailureText(code);
+}
+
+}  // namespace
+
+TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &given) {
+  password = source.password;
+  given = source.passwordGiven || source.fileGiven;
+  if (source.passwordGiven && source.fileGiven)
+    return TStatus::Refused("give --password or --password-file, not both");
+  if (source.fileGiven) {
+    TStatus input = CheckInputFile(source.file);
+    if (!input.Ok()) return input;
+    std::vector<BYTE> bytes;
+    uint64_t size = 0;
+    TReadResult read = ReadWholeFile(source.file, kLargestPasswordFile, bytes, size);
+    if (read != TReadResult::Read)
+      return TStatus::Refused("can't read the password file " + source.file + ": " +
+                              (read == TReadResult::TooLarge ? "it has " + Number(size) + " bytes"
+                                                             : FailureText(GetLastError())));
+    password.assign(bytes.begin(), bytes.end());
+    if (!password.empty() && password.back() == '\n') password.pop_back();
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+  }
+  if (given && (password.empty() || !PasswordAllowed(password.size())))
+    return TStatus::Refused("a password has 1 to " + Number(kLargestPasswordLength) +
+                            " characters; this one has " + Number(password.size()));
+  return TStatus::Done();
+}
+
+TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
+                           bool passwordGiven, TToolConsole &console, std::vector<BYTE> &image) {
+  const TPackageHeader &header = package.Header;
+  if (package.HasHeader() && PackageUsable(header) && header.Protected &&
+      header.PasswordCheck != 0 && !passwordGiven) {
+    if (!console.AskPassword("Password for " + path + ": ", password)) {
+      if (console.StopRequested())
+        return TStatus::Stopped(console.StopRequested(), "stopped at the password prompt");
+      return TStatus::Refused(path +
+                              " is protected: give --password or --password-file (there is no "
+                              "terminal to ask on)");
+    }
+  }
+  BYTE *unpacked = nullptr;
+  LONG size = 0;
+  switch (UnpackProgram(package, password, unpacked, size)) {
+    case TUnpackResult::Unpacked:
+      image.assign(unpacked, unpacked + size);
+      HeapRelease(unpacked);
+      return TStatus::Done();
+    case TUnpackResult::Unusable:
+      return TStatus::Failed(package.HasHeader()
+                                 ? "the package in " + path + " is one the program refuses"
+                                 : path + " holds no package");
+    case TUnpackResult::WrongPassword:
+      return TStatus::Failed("the password does not open " + path);
+    default:
+      return TStatus::Failed(UnpackFailure(path, GetLastError()));
+  }
+}
+
+TStatus LoadDiskImage(const std::string &path, const std::string &password, bool passwordGiven,
+                      TToolConsole &console, std::vector<BYTE> &image) {
+  TStatus input = CheckInputFile(path);
+  if (!input.Ok()) return input;
+  TPackage package;
+  if (OpenPackage(path.c_str(), package) || package.Offset != kNoPackageOffset)
+    return UnpackProgramImage(path, package, password, passwordGiven, console, image);
+  if (GetLastError() != kErrorInvalidImageFile)
+    return TStatus::Refused("can't read " + path + ": " + FailureText(GetLastError()));
+  if (passwordGiven)
+    return TStatus::Refused(path + " is a raw image, not a program: it takes no password");
+  package.File.Close();
+  uint64_t size = 0;
+  TReadResult read = ReadWholeFile(path, kLargestRawImage, image, size);
+  if (read == TReadResult::TooLarge)
+    return TStatus::Refused(path + " has " + Number(size) + " bytes; no floppy holds that");
+  if (read != TReadResult::Read)
+    return TStatus::Refused("can't read " + path + ": " + FailureText(GetLastError()));
+  return TStatus::Done();
+}

@@ -1,0 +1,62 @@
+// The status line, the stop signals and the questions on the terminal.
+#include "terminal_console.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "console.h"
+
+namespace {
+
+bool SaysYes(std::string answer) {
+  while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t')) answer.pop_back();
+  size_t first = answer.find_first_not_of(" \t");
+  answer = first == std::string::npos ? "" : answer.substr(first);
+  if (answer.size() != 3) return false;
+  for (char &c : answer)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return answer == "yes";
+}
+
+class TTerminalConsole : public TToolConsole {
+ public:
+  void Status(const std::string &text) override {
+    if (!StderrIsTerminal()) return;
+    // Rewrites the one status line; a shorter text blanks what is left.
+    std::string line = "\r" + text;
+    if (text.size() < shown_) line += std::string(shown_ - text.size(), ' ') + "\r" + text;
+    shown_ = text.size();
+    fputs(line.c_str(), stderr);
+    fflush(stderr);
+  }
+  void CatchStops(bool on) override { CatchStopSignals(on); }
+  int StopRequested() override { return StopSignal(); }
+  bool Confirm(const std::string &question) override {
+    if (!StdinIsTerminal() || !StderrIsTerminal()) return false;
+    fprintf(stderr, "%s Type yes to go on: ", question.c_str());
+    fflush(stderr);
+    std::string answer;
+    return ReadTypedLine(answer, true) && SaysYes(answer);
+  }
+  bool AskPassword(const std::string &prompt, std::string &password) override {
+    if (!StdinIsTerminal() || !StderrIsTerminal()) return false;
+    fputs(prompt.c_str(), stderr);
+    fflush(stderr);
+    bool typed = ReadTypedLine(password, false);
+    fputs("\n", stderr);
+    return typed;
+  }
+
+ private:
+  size_t shown_ = 0;
+};
+
+// At namespace scope: a function-local static would need the thread-safe
+// guard, which drags the C++ runtime's exception machinery into the tool.
+TTerminalConsole terminalConsole;
+
+}  // namespace
+
+TToolConsole &TerminalConsole() {
+  return terminalConsole;
+}

@@ -1,0 +1,61 @@
+// diskarno verify: a disk compared with the image of a program or a raw
+// image, track by track.
+#include "disk_transfer.h"
+#include "inputs.h"
+#include "tool_files.h"
+
+namespace {
+
+struct TVerifyOptions : TVerbOptions {
+  std::string password;
+  std::string passwordFile;
+  bool quiet = false;
+  bool force = false;
+};
+
+TVerbSpec<TVerifyOptions> VerifySpec() {
+  TVerbSpec<TVerifyOptions> spec = {
+      "verify",
+      "FILE DRIVE",
+      2,
+      "Compares the disk in DRIVE with the image of FILE (a program or a raw\n"
+      "image) track by track and lists every track that differs (exit code 1).",
+      {}};
+  AddPasswordRows(spec.options, "the password of a protected program (asked for on a\nterminal)");
+  spec.options.push_back({"--quiet", "no status line, no summary", &TVerifyOptions::quiet});
+  spec.options.push_back({"--force",
+                          "take a device that is not removable, or not of a\nfloppy's size",
+                          &TVerifyOptions::force});
+  return spec;
+}
+
+TStatus Verify(const TVerifyOptions &options, TToolContext &context) {
+  const std::string &path = options.operands[0];
+  std::string password;
+  bool given = false;
+  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
+                               options.Given("--password-file")},
+                              password, given);
+  std::vector<BYTE> image;
+  if (status.Ok()) status = LoadDiskImage(path, password, given, context.console, image);
+  if (!status.Ok()) return status;
+  TOpenResult opened =
+      OpenDisk(options.operands[1], TDiskUse::Read, options.force, context.devices);
+  if (!opened.disk) return {opened.exitCode, opened.message};
+  TDisk &disk = *opened.disk;
+  status = ImageFits(disk, path, image.size());
+  if (!status.Ok()) return status;
+  const DWORD count = static_cast<DWORD>(image.size() / disk.TrackSize());
+  status = VerifyTracks(disk, image, count, options.quiet, "nothing compared", "differ", context);
+  if (!status.Ok()) return status;
+  if (!options.quiet)
+    context.output.out += disk.Name() + " matches " + path + " (" + Number(count) + " tracks)\n";
+  return TStatus::Done();
+}
+
+}  // namespace
+
+int VerifyVerb(const std::vector<std::string> &arguments, TToolContext &context) {
+  // Made for the run: the tables own no memory past it.
+  return RunVerb(VerifySpec(), Verify, arguments, context);
+}
