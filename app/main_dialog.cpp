@@ -164,7 +164,9 @@ bool Unpack(HWND dialog, const std::string &password) {
   DWORD error = GetLastError();
   SetWindowTextA(dialog, kUnpackedCaption);
   if (!loaded) {
-    ShowError(dialog, ErrorText(error).c_str());
+    char text[kErrorTextSize];
+    FormatErrorText(error, text);
+    ShowError(dialog, text);
     return false;
   }
   Program.Image = image;
