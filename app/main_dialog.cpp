@@ -97,18 +97,17 @@ void ShowAbout(HWND dialog) {
   MessageBoxA(dialog, kAboutText, caption, MB_OK | MB_ICONINFORMATION);
 }
 
-// False after telling the user that the typed password is wrong. A package
-// whose password check is 0 takes no password.
-bool ReadPassword(HWND dialog, std::string &password) {
-  password.clear();
+// Reads the typed password into text (kTextCount + 1 bytes) and its length;
+// false after telling the user that it is wrong, with text wiped. A package
+// whose password check is 0 takes no password: length is 0.
+bool ReadPassword(HWND dialog, char *text, int &length) {
+  length = 0;
   if (!Program.Protected || Program.PasswordCheck == 0) return true;
-  char text[256] = {};
-  int length = GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, kTextCount);
+  length = GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, kTextCount);
   if (length < 0) length = 0;
-  bool matches = PackageCrc(text, length) == Program.PasswordCheck;
-  if (matches) password.assign(text, static_cast<size_t>(length));
-  memset(text, 0, sizeof text);
-  if (matches) return true;
+  if (PackageCrc(text, length) == Program.PasswordCheck) return true;
+  memset(text, 0, kTextCount + 1);
+  length = 0;
   ShowError(dialog, kInvalidPassword);
   SendDlgItemMessageA(dialog, IDC_PASSWORD, EM_SETSEL, 0, -1);
   SetFocus(GetDlgItem(dialog, IDC_PASSWORD));
@@ -157,14 +156,16 @@ bool ConfirmDiskType(HWND dialog) {
 
 // The caption shows the unpacker's stages and then "Create a disk",
 // whatever the outcome.
-bool Unpack(HWND dialog, const std::string &password) {
+bool Unpack(HWND dialog, TPasswordText password) {
   BYTE *image = nullptr;
   bool loaded = LoadImage(password, image, Program.ImageSize, SetCaptionText,
                           reinterpret_cast<ULONG_PTR>(dialog));
   DWORD error = GetLastError();
   SetWindowTextA(dialog, kUnpackedCaption);
   if (!loaded) {
-    ShowError(dialog, ErrorText(error).c_str());
+    char text[kErrorTextSize];
+    FormatErrorText(error, text);
+    ShowError(dialog, text);
     return false;
   }
   Program.Image = image;
@@ -178,14 +179,14 @@ void WriteUnpackedImage(HWND dialog) {
 }
 
 void OnWriteDisk(HWND dialog) {
-  std::string password;
-  if (!ReadPassword(dialog, password)) return;
-  if (!SelectDrive(dialog)) return;
-  if (!ConfirmOverwrite(dialog)) return;
-  if (!CheckMedium(dialog)) return;
-  if (!ConfirmDiskType(dialog)) return;
-  if (!Unpack(dialog, password)) return;
-  WriteUnpackedImage(dialog);
+  char password[kTextCount + 1] = {};
+  int length = 0;
+  bool unpacked = ReadPassword(dialog, password, length) && SelectDrive(dialog) &&
+                  ConfirmOverwrite(dialog) && CheckMedium(dialog) && ConfirmDiskType(dialog) &&
+                  Unpack(dialog, TPasswordText(password, static_cast<size_t>(length)));
+  // The password is needed no longer than the unpacking.
+  memset(password, 0, sizeof password);
+  if (unpacked) WriteUnpackedImage(dialog);
 }
 
 void OnMainCommand(HWND dialog, WORD id) {

@@ -58,7 +58,9 @@ void OnStartWriting(HWND dialog) {
     ShowWindow(dialog, SW_HIDE);
     ShowBox(dialog, kDiskWritten, "Information", MB_OK | MB_ICONINFORMATION);
   } else if (!Program.Cancel && !Program.StopExplained) {
-    ShowBox(dialog, ErrorText(GetLastError()).c_str(), "Error", MB_OK | MB_ICONERROR);
+    char error[kErrorTextSize];
+    FormatErrorText(GetLastError(), error);
+    ShowBox(dialog, error, "Error", MB_OK | MB_ICONERROR);
   }
   Program.Busy = false;
   PostMessageA(dialog, WM_CLOSE, 0, 0);
@@ -118,8 +120,9 @@ void OnDriveReady(HWND dialog, TWriteStatus &status, LONG &action) {
 void OnDriveFailed(HWND dialog, TWriteStatus &status, LONG &action) {
   action = kActionStop;
   TDriveText drive(status.DriveLetter);
-  std::string error = ErrorText(status.Error);
-  const char *arguments[] = {drive.Text, error.c_str()};
+  char error[kErrorTextSize];
+  FormatErrorText(status.Error, error);
+  const char *arguments[] = {drive.Text, error};
   if (ShowMessage(dialog, kDriveFailed, arguments, 2, "Error", MB_RETRYCANCEL | MB_ICONERROR) ==
       IDRETRY)
     action = kActionRetry;
@@ -149,8 +152,9 @@ void OnTrackFailed(HWND dialog, TWriteStatus &status, LONG &action) {
   DecimalText(status.Cylinder + 1, cylinder);
   DecimalText(status.Head + 1, head);
   TDriveText drive(status.DriveLetter);
-  std::string error = ErrorText(status.Error);
-  const char *arguments[] = {cylinder, head, drive.Text, error.c_str()};
+  char error[kErrorTextSize];
+  FormatErrorText(status.Error, error);
+  const char *arguments[] = {cylinder, head, drive.Text, error};
   switch (ShowMessage(dialog, kTrackFailed, arguments, 4, "Error",
                       MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
     case IDRETRY:

@@ -30,7 +30,9 @@ TEST_F(AppErrorsTest, CategoryWithoutNameHasNoPrefix) {
   EXPECT_EQ(ErrorText(0xFF070002), "Invalid header in compressed image file.");
 }
 
-TEST_F(AppErrorsTest, CategoryBaseShowsItsNameAlone) { EXPECT_EQ(ErrorText(0xF0270000), "FloppyIO."); }
+TEST_F(AppErrorsTest, CategoryBaseShowsItsNameAlone) {
+  EXPECT_EQ(ErrorText(0xF0270000), "FloppyIO.");
+}
 
 TEST_F(AppErrorsTest, FreeIndexOfKnownCategoryIsEmpty) {
   EXPECT_EQ(FindErrorText(0xF0270009), "");
@@ -41,6 +43,16 @@ TEST_F(AppErrorsTest, FirstRegistrationWins) {
   RegisterError(0xF0270004, "Something else");
   EXPECT_EQ(FindErrorText(0xF0270004), "Invalid track position");
   EXPECT_EQ(ErrorTable().size(), 8u);
+}
+
+// The table is a fixed array: a registration beyond it is refused and the
+// entries before it keep their texts.
+TEST_F(AppErrorsTest, FullTableRefusesMore) {
+  while (ErrorTable().size() < kErrorTableCapacity) ASSERT_TRUE(RegisterError(0xF0270007, "x"));
+  EXPECT_FALSE(RegisterError(0xF0270008, "Too many"));
+  EXPECT_EQ(ErrorTable().size(), kErrorTableCapacity);
+  EXPECT_EQ(FindErrorText(0xF0270008), "");
+  EXPECT_EQ(ErrorText(0xF0270004), "[FloppyIO]: Invalid track position.");
 }
 
 TEST_F(AppErrorsTest, EmptyTextFallsThroughToSystem) {
@@ -71,7 +83,8 @@ TEST_F(AppErrorsTest, ShutdownEmptiesTable) {
 }
 
 TEST(SystemMessages, EveryCodeTheProgramMeetsIsKnown) {
-  const DWORD codes[] = {0, 2, 3, 5, 6, 19, 21, 23, 27, 29, 31, 32, 33, 34, 50, 87, 112, 1117, 1784};
+  const DWORD codes[] = {0,  2,  3,  5,  6,  19, 21,  23,   27,  29,
+                         31, 32, 33, 34, 50, 87, 112, 1117, 1784};
   for (DWORD code : codes) {
     char buffer[256];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

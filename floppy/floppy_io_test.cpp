@@ -46,7 +46,7 @@ TEST_F(FloppyIo, StartupRegistersTextsAndReadsPlatform) {
   Start(TPlatform::Nt);
   EXPECT_TRUE(IsNtPlatform);
   EXPECT_FALSE(HasFat32Services);
-  const std::vector<TAppError> &table = ErrorTable();
+  TErrorTable table = ErrorTable();
   ASSERT_EQ(table.size(), 6u);
   for (DWORD i = 0; i < 6; ++i) EXPECT_EQ(table[i].Code, kErrorFloppyCategory + i);
   EXPECT_EQ(ErrorText(kErrorNotFloppyDrive),

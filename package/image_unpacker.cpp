@@ -14,9 +14,9 @@ namespace {
 
 constexpr DWORD kLargestPackage = 0x7FFFFFFF;
 
-LONG LengthOf(const std::string &text) {
-  return text.size() > static_cast<size_t>(kLargestPackage) ? static_cast<LONG>(kLargestPackage)
-                                                            : static_cast<LONG>(text.size());
+LONG LengthOf(TPasswordText text) {
+  return text.Size > static_cast<size_t>(kLargestPackage) ? static_cast<LONG>(kLargestPackage)
+                                                          : static_cast<LONG>(text.Size);
 }
 
 void SetErrorIfNone(DWORD code) {
@@ -27,7 +27,7 @@ void Report(TProgressProc progress, ULONG_PTR context, const char *text) {
   if (progress) progress(context, text);
 }
 
-bool HeaderAccepts(const TPackageHeader &header, const std::string &password) {
+bool HeaderAccepts(const TPackageHeader &header, TPasswordText password) {
   if (memcmp(header.Magic, "CDSK", sizeof header.Magic) != 0 || !HeaderUnpackable(header))
     return false;
   return !header.Protected || PasswordCheckOf(password) == header.PasswordCheck;
@@ -40,14 +40,14 @@ constexpr size_t kInflationMargin = 256 * 1024;
 
 }  // namespace
 
-DWORD PasswordCheckOf(const std::string &password) {
-  return PackageCrc(password.data(), LengthOf(password));
+DWORD PasswordCheckOf(TPasswordText password) {
+  return PackageCrc(password.Data, LengthOf(password));
 }
 
-bool DecipherPackage(BYTE *package, DWORD size, const std::string &password) {
+bool DecipherPackage(BYTE *package, DWORD size, TPasswordText password) {
   TRc4State state;
-  LONG keyLength = password.size() > 257 ? 257 : static_cast<LONG>(password.size());
-  if (!Rc4Init(state, password.data(), keyLength)) {
+  LONG keyLength = password.Size > 257 ? 257 : static_cast<LONG>(password.Size);
+  if (!Rc4Init(state, password.Data, keyLength)) {
     SetLastError(kErrorInvalidImageData);
     return false;
   }
@@ -63,7 +63,7 @@ bool DecipherPackage(BYTE *package, DWORD size, const std::string &password) {
 // The package is read into the end of the block that becomes the image:
 // inflation then writes on pages the read has already brought in, and the
 // package takes no block of its own.
-bool UnpackPackage(TPackage &package, const std::string &password, BYTE *&image, LONG &imageSize,
+bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG &imageSize,
                    TProgressProc progress, ULONG_PTR context) {
   imageSize = package.HasHeader() ? package.Header.ImageSize : -1;
   if (!ImageSizeAllowed(imageSize)) {
@@ -113,28 +113,28 @@ bool UnpackPackage(TPackage &package, const std::string &password, BYTE *&image,
   return false;
 }
 
-bool LoadImage(const std::string &password, BYTE *&image, LONG &imageSize, TProgressProc progress,
+bool LoadImage(TPasswordText password, BYTE *&image, LONG &imageSize, TProgressProc progress,
                ULONG_PTR context) {
   TPackage package;
   OpenOwnPackage(package);
   return UnpackPackage(package, password, image, imageSize, progress, context);
 }
 
-bool LoadImageOfFile(const char *path, const std::string &password, BYTE *&image, LONG &imageSize,
+bool LoadImageOfFile(const char *path, TPasswordText password, BYTE *&image, LONG &imageSize,
                      TProgressProc progress, ULONG_PTR context) {
   TPackage package;
   OpenPackage(path, package);
   return UnpackPackage(package, password, image, imageSize, progress, context);
 }
 
-TUnpackResult UnpackProgram(TPackage &package, const std::string &typedPassword, BYTE *&image,
+TUnpackResult UnpackProgram(TPackage &package, TPasswordText typedPassword, BYTE *&image,
                             LONG &imageSize) {
   image = nullptr;
   imageSize = -1;
   if (!PackageUsable(package.Header)) return TUnpackResult::Unusable;
   // As on "Write disk": the password is tested only when the package has a
   // check, and an unprotected package is unpacked without one.
-  std::string password;
+  TPasswordText password("", 0);
   if (package.Header.Protected && package.Header.PasswordCheck != 0) {
     if (PasswordCheckOf(typedPassword) != package.Header.PasswordCheck)
       return TUnpackResult::WrongPassword;

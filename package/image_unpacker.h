@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 #include "heap.h"
@@ -36,11 +37,22 @@ bool InflateBounded(const BYTE *input, LONG inputLength, LONG estimate, LONG lim
 bool InflateInPlace(THeapBlock &block, size_t inputAt, LONG inputLength, LONG limit,
                     LONG &outputLength, bool &tooLarge);
 
+// A password as the unpacker takes it: its characters and their count, not
+// copied. The program passes its dialog's buffer; the tool and the tests
+// pass strings.
+struct TPasswordText {
+  const char *Data;
+  size_t Size;
+  TPasswordText(const char *data, size_t size) : Data(data), Size(size) {}
+  TPasswordText(const char *text) : Data(text), Size(strlen(text)) {}
+  TPasswordText(const std::string &text) : Data(text.data()), Size(text.size()) {}
+};
+
 // Deciphers a protected package in place: bytes 73 to the end. Fails with
 // 0xFF070003, nothing deciphered, when the password can't key the cipher.
-bool DecipherPackage(BYTE *package, DWORD size, const std::string &password);
+bool DecipherPackage(BYTE *package, DWORD size, TPasswordText password);
 // PackageCrc of the password's characters.
-DWORD PasswordCheckOf(const std::string &password);
+DWORD PasswordCheckOf(TPasswordText password);
 
 // Unpacks a package that OpenPackage or OpenOwnPackage opened (whatever it
 // returned): reads it whole, tests its header and the password, deciphers,
@@ -48,13 +60,13 @@ DWORD PasswordCheckOf(const std::string &password);
 // -1). On success image is a new heap block of imageSize bytes owned by the
 // caller (release it with HeapRelease). On failure no block made here stays
 // allocated, and the last error says why.
-bool UnpackPackage(TPackage &package, const std::string &password, BYTE *&image, LONG &imageSize,
+bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG &imageSize,
                    TProgressProc progress, ULONG_PTR context);
 // UnpackPackage for the running program's package.
-bool LoadImage(const std::string &password, BYTE *&image, LONG &imageSize, TProgressProc progress,
+bool LoadImage(TPasswordText password, BYTE *&image, LONG &imageSize, TProgressProc progress,
                ULONG_PTR context);
 // The same for the package appended to any file.
-bool LoadImageOfFile(const char *path, const std::string &password, BYTE *&image, LONG &imageSize,
+bool LoadImageOfFile(const char *path, TPasswordText password, BYTE *&image, LONG &imageSize,
                      TProgressProc progress, ULONG_PTR context);
 
 enum class TUnpackResult { Unpacked, Unusable, WrongPassword, Failed };
@@ -63,7 +75,7 @@ enum class TUnpackResult { Unpacked, Unusable, WrongPassword, Failed };
 // WrongPassword when "Write disk" refuses the typed password (tested only
 // when the package has a password check), Failed with the last error when
 // unpacking fails. Unpacked: image as from UnpackPackage.
-TUnpackResult UnpackProgram(TPackage &package, const std::string &typedPassword, BYTE *&image,
+TUnpackResult UnpackProgram(TPackage &package, TPasswordText typedPassword, BYTE *&image,
                             LONG &imageSize);
 
 // Register the "ZLib" texts and the image-file texts.
