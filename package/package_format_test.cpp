@@ -162,10 +162,10 @@ TEST_F(PackageHeaderTest, GoodHeaderFillsThePackage) {
   EXPECT_TRUE(result);
   EXPECT_TRUE(header.Protected);
   EXPECT_EQ(description, "Boot disk");
-  EXPECT_EQ(header.PasswordCheck, testing_support::Crc("pw", 2));
+  EXPECT_EQ(DWORD{header.PasswordCheck}, testing_support::Crc("pw", 2));
   EXPECT_EQ(offset, StubEnd(stub));
   EXPECT_EQ(header.MediaType, 5);
-  EXPECT_EQ(header.ImageSize, 4096);
+  EXPECT_EQ(LONG{header.ImageSize}, 4096);
 }
 
 TEST_F(PackageHeaderTest, NothingAppendedIsAnInvalidImageFile) {
@@ -191,7 +191,7 @@ TEST_F(PackageHeaderTest, VersionAndChecksumsAreNotTestedHere) {
   Read(Write(MakeProgram(image, options)));
   EXPECT_TRUE(result);
   EXPECT_FALSE(header.Protected);
-  EXPECT_EQ(header.ImageSize, 4096);
+  EXPECT_EQ(LONG{header.ImageSize}, 4096);
   EXPECT_EQ(header.MediaType, 0);
   EXPECT_EQ(description, "Test disk");
 }
