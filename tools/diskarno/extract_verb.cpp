@@ -8,10 +8,8 @@
 
 namespace {
 
-struct TExtractOptions : TVerbOptions {
+struct TExtractOptions : TPasswordOptions {
   std::string out;
-  std::string password;
-  std::string passwordFile;
 };
 
 TVerbSpec<TExtractOptions> ExtractSpec() {
@@ -33,9 +31,7 @@ TStatus Extract(const TExtractOptions &options, TToolContext &context) {
   if (!options.Given("-o")) return TStatus::Refused("give -o IMAGE (see diskarno extract --help)");
   std::string password;
   bool given = false;
-  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
-                               options.Given("--password-file")},
-                              password, given);
+  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   if (!status.Ok()) return status;
   for (const std::string &input : {path, options.passwordFile})
     if (!input.empty() && SameFile(input, out))

@@ -12,9 +12,7 @@
 
 namespace {
 
-struct TInfoOptions : TVerbOptions {
-  std::string password;
-  std::string passwordFile;
+struct TInfoOptions : TPasswordOptions {
   bool json = false;
 };
 
@@ -145,9 +143,7 @@ std::string Problems(const TPackage &package, const TChecksum &checksum) {
 TStatus Info(const TInfoOptions &options, TToolContext &context) {
   std::string password;
   bool havePassword = false;
-  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
-                               options.Given("--password-file")},
-                              password, havePassword);
+  TStatus status = PasswordOf(PasswordSourceOf(options), password, havePassword);
   const std::string &path = options.operands[0];
   if (status.Ok()) status = CheckInputFile(path);
   if (!status.Ok()) return status;

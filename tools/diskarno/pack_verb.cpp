@@ -15,13 +15,11 @@ namespace {
 
 constexpr uint64_t kLargestStub = 256u << 20;
 
-struct TPackOptions : TVerbOptions {
+struct TPackOptions : TPasswordOptions {
   std::string out;
   std::string stub;
   std::string description;
   std::string mediaType;
-  std::string password;
-  std::string passwordFile;
   bool noChecksum = false;
   bool quiet = false;
   bool force = false;
@@ -135,9 +133,7 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
     return TStatus::Refused(message);
   std::string password;
   bool given = false;
-  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
-                               options.Given("--password-file")},
-                              password, given);
+  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   std::vector<BYTE> stub;
   const BYTE *stubData = nullptr;
   size_t stubSize = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_environment.h"
+#include "inputs.h"
 #include "options.h"
 #include "tool.h"
 #include "tool_console.h"
@@ -58,14 +59,26 @@ int ReadVerb(const std::vector<std::string> &arguments, TToolContext &context);
 int WriteVerb(const std::vector<std::string> &arguments, TToolContext &context);
 int VerifyVerb(const std::vector<std::string> &arguments, TToolContext &context);
 
-// The password options of info, extract, write and verify, as rows of their
-// tables: T has the members password and passwordFile.
+// The options of a verb that takes a password: --password TEXT or
+// --password-file PATH.
+struct TPasswordOptions : TVerbOptions {
+  std::string password;
+  std::string passwordFile;
+};
+
+// Their rows in a verb's table.
 template <class T>
 void AddPasswordRows(std::vector<TOptionRow<T>> &rows, const char *what) {
   rows.push_back({"--password", "TEXT", what, &T::password});
   rows.push_back({"--password-file", "PATH",
                   "the password is the file's contents (one final line\nbreak is dropped)",
                   &T::passwordFile});
+}
+
+// The password they give, as PasswordOf (inputs.h) takes it.
+inline TPasswordSource PasswordSourceOf(const TPasswordOptions &options) {
+  return {options.password, options.passwordFile, options.Given("--password"),
+          options.Given("--password-file")};
 }
 
 #endif

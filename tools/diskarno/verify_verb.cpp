@@ -6,9 +6,7 @@
 
 namespace {
 
-struct TVerifyOptions : TVerbOptions {
-  std::string password;
-  std::string passwordFile;
+struct TVerifyOptions : TPasswordOptions {
   bool quiet = false;
   bool force = false;
 };
@@ -33,9 +31,7 @@ TStatus Verify(const TVerifyOptions &options, TToolContext &context) {
   const std::string &path = options.operands[0];
   std::string password;
   bool given = false;
-  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
-                               options.Given("--password-file")},
-                              password, given);
+  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   std::vector<BYTE> image;
   if (status.Ok()) status = LoadDiskImage(path, password, given, context.console, image);
   if (!status.Ok()) return status;

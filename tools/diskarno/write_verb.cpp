@@ -6,9 +6,7 @@
 
 namespace {
 
-struct TWriteOptions : TVerbOptions {
-  std::string password;
-  std::string passwordFile;
+struct TWriteOptions : TPasswordOptions {
   bool verify = false;
   bool yes = false;
   bool quiet = false;
@@ -62,9 +60,7 @@ TStatus Write(const TWriteOptions &options, TToolContext &context) {
       return TStatus::Refused("DRIVE is the input " + input);
   std::string password;
   bool given = false;
-  TStatus status = PasswordOf({options.password, options.passwordFile, options.Given("--password"),
-                               options.Given("--password-file")},
-                              password, given);
+  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   std::vector<BYTE> image;
   if (status.Ok()) status = LoadDiskImage(path, password, given, context.console, image);
   if (!status.Ok()) return status;
