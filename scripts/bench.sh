@@ -11,7 +11,9 @@
 #   - LoadImage's peak memory within 1 MiB over package + image (it is
 #     well below: the package is read into the image's own block).
 # The stub's size budget is a test (ctest -R program_image).
-# Usage: scripts/bench.sh [REPETITIONS]
+# Usage: scripts/bench.sh [REPETITIONS] (LoadImage and its floor on the
+# 120 MB image, and the ciphers, always take 15: their runs are long and
+# spread widely when other work shares the machine)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repetitions=${1:-5}
