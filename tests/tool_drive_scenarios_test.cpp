@@ -169,6 +169,8 @@ TEST_P(ToolDriveScenarios, BadTrackStopsOrIsListed) {
   TBytes expected = disk;
   std::fill(expected.begin() + 5 * kTrack, expected.begin() + 6 * kTrack, 0);
   EXPECT_TRUE(ReadBytes(Path("copy.img")) == expected);
+  EXPECT_EQ(Run({"verify", Path("disk.img"), "A:"}), 1);
+  EXPECT_NE(output.err.find(where + " can't be read: "), std::string::npos) << output.err;
 
   // A failed write stops with the track and the system's text.
   EXPECT_EQ(Run({"write", Path("disk.img"), "A:", "--yes"}), 1);

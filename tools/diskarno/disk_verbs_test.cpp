@@ -13,6 +13,7 @@
 #include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
+#include "support/system_calls.h"
 #include "tool.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 using testing_support::MakeFatImage;
 using testing_support::MakeProgram;
 using testing_support::ReadBytes;
+using testing_support::SystemCalls;
 using testing_support::TBytes;
 using testing_support::WriteBytes;
 
@@ -35,27 +37,34 @@ class DiskVerbsTest : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
     devices = TDeviceEnvironment();
+    SystemCalls().device.clear();
   }
 
   std::string Path(const std::string &name) const { return folder + "/" + name; }
+  std::string RealPath(const std::string &name) const {
+    char real[PATH_MAX];
+    return realpath(Path(name).c_str(), real) ? real : "";
+  }
 
   int Run(const std::vector<std::string> &arguments) {
     output = TToolOutput();
     console.statusLines.clear();
     output.console = &console;
     output.devices = &devices;
-    return RunTool(arguments, output);
+    const size_t descriptors = testing_support::OpenDescriptors();
+    int code = RunTool(arguments, output);
+    EXPECT_EQ(testing_support::OpenDescriptors(), descriptors) << "a file descriptor left open";
+    return code;
   }
 
   // Makes FILE stand in for the block device NUMBER of the fake sysfs tree;
   // a partition names its disk in parent.
   void StandIn(const std::string &file, const std::string &number, const std::string &removable,
                const std::string &parent = "") {
-    char real[PATH_MAX];
-    ASSERT_TRUE(realpath(Path(file).c_str(), real));
+    ASSERT_NE(RealPath(file), "");
     devices.sysRoot = Path("sys");
     devices.mountsFile = Path("mounts");
-    devices.standIns[real] = number;
+    devices.standIns[RealPath(file)] = number;
     std::string node = Path("sys/devices/") + (parent.empty() ? "" : parent + "/") + number;
     std::string link = Path("sys/dev/block/") + number;
     std::string script = "mkdir -p '" + node + "' && echo " + number + " > '" + node + "/dev'" +
@@ -95,22 +104,32 @@ TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
   ASSERT_EQ(Run({"verify", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--quiet"}), 0);
   EXPECT_EQ(output.out, "");
 
-  // A byte changed behind the tool's back: verify names its track.
+  // Bytes changed behind the tool's back and a track that fails to read:
+  // verify names each track.
   TBytes changed = disk;
   changed[5 * 9216 + 100] ^= 1;
   changed[159 * 9216] ^= 1;
   ASSERT_TRUE(WriteBytes(Path("blank.img"), changed));
+  SystemCalls().device = RealPath("blank.img");
+  SystemCalls().badSector = 4 * 9216 + 512;  // inside BIG.DAT
   EXPECT_EQ(Run({"verify", Path("disk.img"), Path("blank.img")}), 1);
-  EXPECT_EQ(output.err,
+  const std::string said = output.err;
+  EXPECT_EQ(Run({"read", Path("blank.img"), "-o", Path("copy.img"), "--keep-going"}), 1);
+  SystemCalls().badSector = -1;
+  std::fill(changed.begin() + 4 * 9216, changed.begin() + 5 * 9216, 0);
+  EXPECT_TRUE(ReadBytes(Path("copy.img")) == changed);
+  EXPECT_EQ(said,
+            "diskarno verify: track 5 (cylinder 2, head 0) can't be read: Input/output error\n"
             "diskarno verify: track 6 (cylinder 2, head 1) differs\n"
             "diskarno verify: track 160 (cylinder 79, head 1) differs\n"
-            "diskarno verify: 2 of 160 tracks differ\n");
+            "diskarno verify: 3 of 160 tracks differ\n");
 }
 
 TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   ASSERT_TRUE(WriteBytes(Path("big.img"), MakeFatImage(2949120, {})));
   ASSERT_TRUE(WriteBytes(Path("odd.img"), TBytes(9216 * 3 + 5, 1)));
   ASSERT_TRUE(WriteBytes(Path("short.img"), TBytes(1000, 1)));
+  ASSERT_TRUE(WriteBytes(Path("empty.img"), TBytes()));
   ASSERT_TRUE(WriteBytes(Path("files.img"), disk));
   struct Case {
     std::vector<std::string> arguments;
@@ -120,6 +139,7 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   const std::vector<Case> cases = {
       {{"write", Path("big.img"), Path("blank.img")}, 2, "holds 1474560"},
       {{"write", Path("odd.img"), Path("blank.img")}, 2, "whole track"},
+      {{"write", Path("empty.img"), Path("blank.img")}, 2, "has 0 bytes"},
       {{"write", Path("disk.img"), Path("files.img")}, 2, "with files"},
       {{"write", Path("disk.img"), Path("blank.img"), "--password", "x"}, 2, "raw image"},
       {{"write", Path("disk.img"), Path("short.img")}, 2, "no floppy's size"},
@@ -167,7 +187,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     const char *what;
     std::string removable;
     const char *partitionOf;  // the stand-in is a partition of this disk
-    const char *mounted;      // what the mounts table lists
+    const char *mounted;      // what the mounts table lists (escaped as the kernel does)
     size_t size;
     bool force;
     int code;
@@ -181,6 +201,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       {"mounted", "1", nullptr, "dev", k144, false, 2, "mounted on /media/floppy"},
       {"mounted, forced", "1", nullptr, "dev", k144, true, 2, "mounted"},
       {"a partition of it mounted", "1", nullptr, "part", k144, false, 2, "mounted"},
+      {"mounted by a name with a blank", "1", nullptr, "my\\040dev", k144, false, 2, "mounted"},
       {"partition of a removable disk", "1", "8:16", nullptr, k144, false, 0, ""},
       {"partition of a fixed disk", "0", "8:16", nullptr, k144, false, 2, "not a removable"},
       {"not a floppy's size", "1", nullptr, nullptr, 1000000, false, 2, "no floppy's size"},
@@ -190,6 +211,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     SetUp();
     ASSERT_TRUE(WriteBytes(Path("dev"), TBytes(c.size, 0xF6)));
     ASSERT_TRUE(WriteBytes(Path("part"), TBytes(512, 0)));
+    ASSERT_EQ(symlink(Path("dev").c_str(), Path("my dev").c_str()), 0);
     if (c.partitionOf) {
       ASSERT_TRUE(WriteBytes(Path("whole"), TBytes(512, 0)));
       StandIn("whole", c.partitionOf, c.removable);
@@ -198,17 +220,22 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       StandIn("dev", "8:16", c.removable);
       StandIn("part", "8:17", "", "8:16");
     }
-    if (c.mounted) {
-      std::string table = "echo '" + Path(c.mounted) + " /media/floppy vfat rw 0 0' > ";
-      ASSERT_EQ(system((table + Path("mounts")).c_str()), 0);
-    }
+    std::string table = c.mounted ? Path(c.mounted) + " /media/floppy vfat rw 0 0\n" : "";
+    ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(table.begin(), table.end())));
     std::vector<std::string> arguments = {"write", Path("disk.img"), Path("dev")};
     if (c.force) arguments.push_back("--force");
+    const size_t fsyncs = SystemCalls().fsyncs;
+    SystemCalls().device = RealPath("dev");
+    SystemCalls().openFlags.clear();
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
     TBytes device = ReadBytes(Path("dev"));
     if (c.code == 0) {
       EXPECT_TRUE(std::equal(disk.begin(), disk.end(), device.begin())) << c.what;
+      EXPECT_GT(SystemCalls().fsyncs, fsyncs) << c.what << ": written without fsync";
+      // Exclusive: the kernel refuses a device mounted or held by another.
+      ASSERT_EQ(SystemCalls().openFlags.size(), 1u) << c.what;
+      EXPECT_TRUE(SystemCalls().openFlags[0] & O_EXCL) << c.what;
     } else {
       EXPECT_TRUE(device == TBytes(c.size, 0xF6)) << c.what << ": the device was written";
     }

@@ -83,6 +83,7 @@ TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
            {{"--no-checksum"}, {}},
            {{"--password", "Sesame"}, {"--password", "Sesame"}},
            {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
+           {{"--password", std::string(254, 'p')}, {"--password", std::string(254, 'p')}},
            {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
        }) {
     ASSERT_EQ(Pack(c.options), 0) << output.err;
