@@ -32,7 +32,7 @@ class TFakeConsole : public TToolConsole {
   }
   bool Confirm(const std::string &question) override {
     questions.push_back(question);
-    return canType && (answer == "yes" || answer == "YES" || answer == "Yes");
+    return canType && SaysYes(answer);
   }
   bool AskPassword(const std::string &prompt, std::string &typed) override {
     questions.push_back(prompt);

@@ -8,16 +8,6 @@
 
 namespace {
 
-bool SaysYes(std::string answer) {
-  while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t')) answer.pop_back();
-  size_t first = answer.find_first_not_of(" \t");
-  answer = first == std::string::npos ? "" : answer.substr(first);
-  if (answer.size() != 3) return false;
-  for (char &c : answer)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return answer == "yes";
-}
-
 class TTerminalConsole : public TToolConsole {
  public:
   void Status(const std::string &text) override {

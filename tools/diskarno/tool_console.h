@@ -25,6 +25,17 @@ class TToolConsole {
   virtual bool AskPassword(const std::string &, std::string &) { return false; }
 };
 
+// Whether a typed answer is "yes": any case, blanks around it ignored.
+inline bool SaysYes(std::string answer) {
+  while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\t')) answer.pop_back();
+  size_t first = answer.find_first_not_of(" \t");
+  answer = first == std::string::npos ? "" : answer.substr(first);
+  if (answer.size() != 3) return false;
+  for (char &c : answer)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return answer == "yes";
+}
+
 // Keeps stops caught for its lifetime.
 class TCaughtStops {
  public:
