@@ -13,12 +13,9 @@ namespace {
 class TPass {
  public:
   TPass(TToolConsole &console, bool quiet, const char *doing, DWORD total)
-      : console_(console), quiet_(quiet), doing_(doing), total_(total) {
-    console_.CatchStops(true);
-  }
+      : console_(console), caught_(console), quiet_(quiet), doing_(doing), total_(total) {}
   ~TPass() {
     if (shown_) console_.Status("");
-    console_.CatchStops(false);
   }
   TPass(const TPass &) = delete;
   TPass &operator=(const TPass &) = delete;
@@ -40,6 +37,7 @@ class TPass {
 
  private:
   TToolConsole &console_;
+  TCaughtStops caught_;  // given back after the status line is cleared
   bool quiet_;
   const char *doing_;
   DWORD total_;

@@ -86,8 +86,12 @@ TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::stri
   }
 }
 
-TStatus LoadDiskImage(const std::string &path, const std::string &password, bool passwordGiven,
-                      TToolConsole &console, std::vector<BYTE> &image) {
+TStatus LoadDiskImage(const std::string &path, const TPasswordSource &source, TToolConsole &console,
+                      std::vector<BYTE> &image) {
+  std::string password;
+  bool passwordGiven = false;
+  TStatus given = PasswordOf(source, password, passwordGiven);
+  if (!given.Ok()) return given;
   TStatus input = CheckInputFile(path);
   if (!input.Ok()) return input;
   TPackage package;

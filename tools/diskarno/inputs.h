@@ -39,9 +39,10 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &g
 TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
                            bool passwordGiven, TToolConsole &console, std::vector<BYTE> &image);
 
-// The image write and verify put on a disk: a program's, unpacked, or the
-// bytes of a raw image file (which takes no password).
-TStatus LoadDiskImage(const std::string &path, const std::string &password, bool passwordGiven,
-                      TToolConsole &console, std::vector<BYTE> &image);
+// The image write and verify put on a disk: a program's, unpacked with the
+// password the options give, or the bytes of a raw image file (which takes
+// no password).
+TStatus LoadDiskImage(const std::string &path, const TPasswordSource &source, TToolConsole &console,
+                      std::vector<BYTE> &image);
 
 #endif

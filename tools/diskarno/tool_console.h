@@ -48,11 +48,6 @@ class TCaughtStops {
   TToolConsole &console_;
 };
 
-// The exit code of a run a signal stopped: 128 + its number.
-inline int InterruptedExitCode(int signal) {
-  return 128 + signal;
-}
-
 // "SIGINT", "SIGTERM", "SIGHUP" (their numbers on Linux; Windows reports
 // Ctrl-C and Ctrl-Break as SIGINT), else "signal N".
 inline std::string SignalName(int signal) {

@@ -29,11 +29,8 @@ TVerbSpec<TVerifyOptions> VerifySpec() {
 
 TStatus Verify(const TVerifyOptions &options, TToolContext &context) {
   const std::string &path = options.operands[0];
-  std::string password;
-  bool given = false;
-  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   std::vector<BYTE> image;
-  if (status.Ok()) status = LoadDiskImage(path, password, given, context.console, image);
+  TStatus status = LoadDiskImage(path, PasswordSourceOf(options), context.console, image);
   if (!status.Ok()) return status;
   TOpenResult opened =
       OpenDisk(options.operands[1], TDiskUse::Read, options.force, context.devices);

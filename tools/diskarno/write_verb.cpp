@@ -58,11 +58,8 @@ TStatus Write(const TWriteOptions &options, TToolContext &context) {
   for (const std::string &input : {path, options.passwordFile})
     if (!input.empty() && SameFile(input, drive))
       return TStatus::Refused("DRIVE is the input " + input);
-  std::string password;
-  bool given = false;
-  TStatus status = PasswordOf(PasswordSourceOf(options), password, given);
   std::vector<BYTE> image;
-  if (status.Ok()) status = LoadDiskImage(path, password, given, context.console, image);
+  TStatus status = LoadDiskImage(path, PasswordSourceOf(options), context.console, image);
   if (!status.Ok()) return status;
   TOpenResult opened = OpenDisk(drive, TDiskUse::Write, options.force, context.devices);
   if (!opened.disk) return {opened.exitCode, opened.message};
