@@ -8,7 +8,9 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   libz-mingw-w64-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
   wine64 xvfb xdotool openbox imagemagick x11-utils
-  dosfstools mtools python3 dpkg-dev
+  dosfstools mtools python3 dpkg-dev zip
+  # The package writer: libdeflate by default, zopfli for --best.
+  libdeflate-dev libzopfli-dev
   # What a disk holds before the tool writes it (libblkid); e2fsprogs and
   # util-linux make and attach the disks the tests probe.
   libblkid-dev e2fsprogs util-linux
@@ -44,27 +46,41 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 echo "setup: all packages present"
 
-# zlib's own sources, from Debian's source package of the zlib the machine
-# has: the Windows programs compile its inflate with -Os, which halves what
-# the prebuilt library adds to every program we ship.
-zlib_dir=build/third_party/zlib
-if [ ! -f "$zlib_dir/inflate.c" ]; then
-  src_list=/etc/apt/sources.list.d/diskarno-deb-src.sources
-  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    cat >"$src_list" <<'SOURCES'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
-    apt-get update -qq
+# Source packages come from the machine's own apt sources: each deb stanza
+# (or line) again as deb-src, with the same addresses and keys.
+enable_deb_src() {
+  local src_list=/etc/apt/sources.list.d/diskarno-deb-src.sources
+  if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qs '^deb-src' /etc/apt/sources.list; then
+    return
   fi
+  if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+    sed 's/^Types:.*$/Types: deb-src/' /etc/apt/sources.list.d/*.sources | $sudo_cmd tee "$src_list" >/dev/null
+  else
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo_cmd tee "${src_list%.sources}.list" >/dev/null
+  fi
+  $sudo_cmd apt-get update -qq
+}
+
+# fetch_source PACKAGE DIR: Debian's source package of PACKAGE unpacked into
+# DIR (build/third_party/...), for the Windows builds, which compile these
+# libraries themselves.
+fetch_source() {
+  local package=$1 dir=$2 fetch
+  [ -f "$dir/.fetched" ] && return
+  enable_deb_src
   fetch=$(mktemp -d)
-  (cd "$fetch" && apt-get source -qq zlib >/dev/null 2>&1) || (apt-get update -qq && cd "$fetch" && apt-get source -qq zlib >/dev/null)
-  mkdir -p "$zlib_dir"
-  cp "$fetch"/zlib-*/*.[ch] "$zlib_dir"/
-  cp "$fetch"/zlib-*/LICENSE "$zlib_dir"/ 2>/dev/null || true
+  (cd "$fetch" && apt-get source -qq "$package" >/dev/null 2>&1) ||
+    ($sudo_cmd apt-get update -qq && cd "$fetch" && apt-get source -qq "$package" >/dev/null)
+  rm -rf "$dir"
+  mkdir -p "$(dirname "$dir")"
+  mv "$(find "$fetch" -mindepth 1 -maxdepth 1 -type d | head -n 1)" "$dir"
   rm -rf "$fetch"
-  echo "setup: zlib sources in $zlib_dir"
-fi
+  touch "$dir/.fetched"
+  echo "setup: $package sources in $dir"
+}
+
+# zlib's inflate compiled with -Os halves what the prebuilt library adds to
+# every program we ship; libdeflate and zopfli make the tool's packages.
+fetch_source zlib build/third_party/zlib
+fetch_source libdeflate build/third_party/libdeflate
+fetch_source zopfli build/third_party/zopfli
