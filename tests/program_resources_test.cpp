@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "diskarno_version.h"
 #include "resource.h"
 #include "resource_reader.h"
 
@@ -155,6 +157,26 @@ TEST_F(ProgramResources, ManifestAndVersionRecord) {
     narrow += static_cast<char>(version->Data[i]);
   EXPECT_NE(narrow.find("FileDescription"), std::string::npos);
   EXPECT_NE(narrow.find("Diskarno SFX"), std::string::npos);
+  // The project's version, in the fixed part (after its 0xFEEF04BD
+  // signature: the file's and the product's, two words each) and as text.
+  ASSERT_GE(version->Data.size(), 64u);
+  auto word = [&](size_t at) {
+    return static_cast<DWORD>(version->Data[at] | version->Data[at + 1] << 8 |
+                              version->Data[at + 2] << 16 | version->Data[at + 3] << 24);
+  };
+  EXPECT_EQ(word(40), 0xFEEF04BDu);
+  const DWORD high = DK_VERSION_MAJOR << 16 | DK_VERSION_MINOR, low = DK_VERSION_PATCH << 16;
+  EXPECT_EQ(word(48), high);
+  EXPECT_EQ(word(52), low);
+  EXPECT_EQ(word(56), high);
+  EXPECT_EQ(word(60), low);
+  for (const char *key : {"FileVersion", "ProductVersion"}) {
+    size_t at = narrow.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    at = narrow.find_first_not_of('\0', at + strlen(key));
+    EXPECT_EQ(narrow.compare(at, strlen(DK_VERSION) + 1, DK_VERSION + std::string(1, '\0')), 0)
+        << key;
+  }
 }
 
 std::vector<char> ReadAll(const std::string &path) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device_environment.h"
+#include "diskarno_version.h"
 #include "inputs.h"
 #include "options.h"
 #include "tool.h"
@@ -32,7 +33,7 @@ struct TToolContext {
 // The one printer: a verb's outcome on standard error, and its exit code.
 int Report(TToolContext &context, const TStatus &status);
 
-constexpr const char *kToolVersion = "1.0.0";
+constexpr const char *kToolVersion = DK_VERSION;
 
 // Runs a verb: its options parsed into its own struct from its table,
 // --help and --version answered from it, then the work, then the printer.
