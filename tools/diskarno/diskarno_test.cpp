@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "default_stub.h"
+#include "diskarno_version.h"
 #include "package_format.h"
+#include "sha256.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
@@ -304,7 +306,10 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
         std::string("\"protected\": true"), "\"payload_length\": " + payload,
         "\"packed_size\": " + payload, std::string("\"image_size\": 1474560"),
         std::string("\"data_crc_ok\": null, \"data_crc_state\": \"not checked: protected, "
-                    "give --password\"")})
+                    "give --password\""),
+        std::string("\"program\": \"not one this diskarno knows; it may have been changed\", "
+                    "\"program_release\": null, \"program_sha256\": \"") +
+            Sha256Hex(program.data(), StubEnd()) + "\"}"})
     EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
   EXPECT_NE(output.out.find("(matches)"), std::string::npos) << output.out;
@@ -324,6 +329,43 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
 
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
   EXPECT_EQ(Run({"info", Path("missing.exe")}), 2);
+}
+
+// info names the built-in program as this version's, and one with a byte of
+// its code changed as unknown, in text and JSON; that one still writes.
+TEST_F(DiskarnoTest, InfoTellsTheBuiltInProgramFromAChangedOne) {
+  const BYTE *builtIn = nullptr;
+  size_t size = 0;
+  if (!DefaultStub(builtIn, size)) GTEST_SKIP() << "this tool carries no program";
+  ASSERT_EQ(Run({"pack", Path("disk.img"), "-o", Path("out.exe")}), 0) << output.err;
+  TBytes changed = ReadBytes(Path("out.exe"));
+  changed[size / 2] ^= 0x40;  // in the code section
+  ASSERT_TRUE(WriteBytes(Path("changed.exe"), changed));
+  const std::string known =
+      std::string("this project's release ") + DK_VERSION + ", the program this diskarno packs";
+  const std::string unknown = "not one this diskarno knows; it may have been changed";
+  struct Case {
+    const char *file;
+    bool json;
+    std::string expected;
+  };
+  for (const Case &c : std::vector<Case>{
+           {"out.exe", false,
+            "\nProgram:         " + known + "\nProgram SHA-256: " + Sha256Hex(builtIn, size) +
+                "\n"},
+           {"out.exe", true,
+            "\"program\": \"" + known + "\", \"program_release\": \"" + DK_VERSION + "\""},
+           {"changed.exe", false, "\nProgram:         " + unknown + "\n"},
+           {"changed.exe", true, "\"program\": \"" + unknown + "\", \"program_release\": null"},
+       }) {
+    std::vector<std::string> arguments = {"info", Path(c.file)};
+    if (c.json) arguments.push_back("--json");
+    EXPECT_EQ(Run(arguments), 0) << c.file << output.err;
+    EXPECT_NE(output.out.find(c.expected), std::string::npos) << c.expected << "\n" << output.out;
+  }
+  ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(disk.size(), 0xF6)));
+  ASSERT_EQ(Run({"write", Path("changed.exe"), Path("blank.img")}), 0) << output.err;
+  EXPECT_TRUE(ReadBytes(Path("blank.img")) == disk);
 }
 
 // The same case gets the same exit code in every verb: 2 when refused

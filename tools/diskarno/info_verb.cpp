@@ -5,6 +5,7 @@
 #include "heap.h"
 #include "image_unpacker.h"
 #include "inputs.h"
+#include "known_programs.h"
 #include "media.h"
 #include "package_format.h"
 #include "tool_files.h"
@@ -26,7 +27,8 @@ TVerbSpec<TInfoOptions> InfoSpec() {
       "the password). Exits with 1 when FILE holds no package or one the program\n"
       "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
       "not inflating to the image (the last two for a protected package only with\n"
-      "the password). The description is shown as UTF-8.",
+      "the password). The description is shown as UTF-8. The program in front is\n"
+      "named by the SHA-256 of its code when it is one of this project's releases.",
       {{"--json", "the header as one JSON object", &TInfoOptions::json}}};
   AddPasswordRows(spec.options, "the password of a protected program");
   return spec;
@@ -55,6 +57,13 @@ std::string Json(const std::string &text) {
     }
   }
   return quoted + "\"";
+}
+
+// The program in front of the package, as the last JSON fields.
+std::string ProgramJson(const TKnownProgram &program) {
+  return ", \"program\": " + Json(program.text) +
+         ", \"program_release\": " + (program.release.empty() ? "null" : Json(program.release)) +
+         ", \"program_sha256\": " + (program.sha256.empty() ? "null" : Json(program.sha256));
 }
 
 std::string MediaName(BYTE type) {
@@ -169,6 +178,7 @@ TStatus Info(const TInfoOptions &options, TToolContext &context) {
   for (size_t n = 0; n + 1 < faults.size(); ++n) context.Say(faults[n]);
   const TStatus outcome = faults.empty() ? TStatus::Done() : TStatus::Failed(faults.back());
   const std::string description = DescriptionToUtf8(package.Description);
+  const TKnownProgram program = RecognizeProgramOf(path, offset);
   if (options.json) {
     output.out += "{\"file\": " + Json(path) + ", \"package_offset\": " + Number(offset) +
                   ", \"magic\": " + Json(magic) + ", \"version\": " + Number(header.Version) +
@@ -186,7 +196,7 @@ TStatus Info(const TInfoOptions &options, TToolContext &context) {
                   ", \"image_size\": " + Number(header.ImageSize) +
                   ", \"packed_size\": " + Number(header.PackedSize) +
                   ", \"reserved\": " + Number(header.Reserved) +
-                  ", \"payload_length\": " + Number(payloadLength) + "}\n";
+                  ", \"payload_length\": " + Number(payloadLength) + ProgramJson(program) + "}\n";
     return outcome;
   }
   output.out += "File:            " + path + "\n";
@@ -203,6 +213,8 @@ TStatus Info(const TInfoOptions &options, TToolContext &context) {
   output.out += "Packed size:     " + Number(header.PackedSize) + "\n";
   output.out += "Reserved:        " + Number(header.Reserved) + "\n";
   output.out += "Payload length:  " + Number(payloadLength) + "\n";
+  output.out += "Program:         " + program.text + "\n";
+  output.out += "Program SHA-256: " + (program.sha256.empty() ? "-" : program.sha256) + "\n";
   return outcome;
 }
 
