@@ -9,6 +9,8 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev libgtest-dev libbenchmark-dev libssl-dev
   wine64 xvfb xdotool openbox imagemagick x11-utils
   dosfstools mtools python3 dpkg-dev zip
+  # The release packages' test: the .zip listed, the manual page shown.
+  unzip man-db
   # The package writer: libdeflate by default, zopfli for --best.
   libdeflate-dev libzopfli-dev
   # What a disk holds before the tool writes it (libblkid); e2fsprogs and

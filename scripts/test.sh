@@ -31,6 +31,9 @@ if ! ctest --preset host32 --output-on-failure -j2 >"$log" 2>&1; then
 fi
 tail -n 3 "$log"
 
+echo "== release packages (checked by the host tests, label release)"
+scripts/release.sh | tail -n 4
+
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzz, short"
   scripts/fuzz.sh 20
