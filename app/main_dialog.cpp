@@ -99,13 +99,14 @@ void ShowAbout(HWND dialog) {
 
 // Reads the typed password into text (kTextCount + 1 bytes) and its length;
 // false after telling the user that it is wrong, with text wiped. A package
-// whose password check is 0 takes no password: length is 0.
+// that needs no password (PasswordNeeded) takes none: length is 0.
 bool ReadPassword(HWND dialog, char *text, int &length) {
   length = 0;
-  if (!Program.Protected || Program.PasswordCheck == 0) return true;
+  if (!PasswordNeeded(Program.Protected, Program.PasswordCheck)) return true;
   length = GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, kTextCount);
   if (length < 0) length = 0;
-  if (PackageCrc(text, length) == Program.PasswordCheck) return true;
+  if (PasswordMatches(Program.PasswordCheck, TPasswordText(text, static_cast<size_t>(length))))
+    return true;
   memset(text, 0, kTextCount + 1);
   length = 0;
   ShowError(dialog, kInvalidPassword);
