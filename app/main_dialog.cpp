@@ -18,7 +18,7 @@ namespace {
 const char kVersionText[] = "11-24-2004";
 const char kAboutCaption[] = "About (version &)";
 const char kAboutText[] =
-    "This disk was packed by diskarno pack, found at https://github.com/diskarno/diskarno\r\n"
+    "Made with diskarno pack, part of Diskarno SFX.\r\n"
     "Copyright (C) 2026 the Diskarno developers\r\n"
     "\r\n"
     "This software contains cryptographic algorithms. If the usage of those\r\n"
