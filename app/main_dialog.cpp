@@ -18,7 +18,7 @@ namespace {
 const char kVersionText[] = "11-24-2004";
 const char kAboutCaption[] = "About (version &)";
 const char kAboutText[] =
-    "This disk was packed by diskarno pack, found at https://github.com/diskarno/diskarno\r\n"
+    "Made with diskarno pack, part of Diskarno SFX.\r\n"
     "Copyright (C) 2026 the Diskarno developers\r\n"
     "\r\n"
     "This software contains cryptographic algorithms. If the usage of those\r\n"
@@ -99,13 +99,14 @@ void ShowAbout(HWND dialog) {
 
 // Reads the typed password into text (kTextCount + 1 bytes) and its length;
 // false after telling the user that it is wrong, with text wiped. A package
-// whose password check is 0 takes no password: length is 0.
+// that needs no password (PasswordNeeded) takes none: length is 0.
 bool ReadPassword(HWND dialog, char *text, int &length) {
   length = 0;
-  if (!Program.Protected || Program.PasswordCheck == 0) return true;
+  if (!PasswordNeeded(Program.Protected, Program.PasswordCheck)) return true;
   length = GetWindowTextA(GetDlgItem(dialog, IDC_PASSWORD), text, kTextCount);
   if (length < 0) length = 0;
-  if (PackageCrc(text, length) == Program.PasswordCheck) return true;
+  if (PasswordMatches(Program.PasswordCheck, TPasswordText(text, static_cast<size_t>(length))))
+    return true;
   memset(text, 0, kTextCount + 1);
   length = 0;
   ShowError(dialog, kInvalidPassword);

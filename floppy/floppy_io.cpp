@@ -16,10 +16,6 @@ constexpr int kVwinAttempts = 2;
 constexpr DWORD kInt26WriteProtect = kVwinInt26Error + 0;
 constexpr DWORD kInt26UnknownCommand = kVwinInt26Error + 3;
 
-void SetErrorIfNone(DWORD code) {
-  if (GetLastError() == 0) SetLastError(code);
-}
-
 // A geometry without sectors or without bytes holds no track at all (and
 // the 95/98/Me path divides by the sector size).
 bool TrackPositionValid(const TDiskGeometry &geometry, DWORD cylinder, DWORD head,

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "content_probe.h"
+#include "linux/content_probe.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int file = memfd_create("disk", MFD_CLOEXEC);

@@ -19,18 +19,14 @@ LONG LengthOf(TPasswordText text) {
                                                           : static_cast<LONG>(text.Size);
 }
 
-void SetErrorIfNone(DWORD code) {
-  if (GetLastError() == NO_ERROR) SetLastError(code);
-}
 
 void Report(TProgressProc progress, ULONG_PTR context, const char *text) {
   if (progress) progress(context, text);
 }
 
 bool HeaderAccepts(const TPackageHeader &header, TPasswordText password) {
-  if (memcmp(header.Magic, "CDSK", sizeof header.Magic) != 0 || !HeaderUnpackable(header))
-    return false;
-  return !header.Protected || PasswordCheckOf(password) == header.PasswordCheck;
+  return memcmp(header.Magic, "CDSK", sizeof header.Magic) == 0 && HeaderUnpackable(header) &&
+         PasswordOpens(header, password);
 }
 
 // Room between the image being made and the package still to be read, so
@@ -60,28 +56,25 @@ bool DecipherPackage(BYTE *package, DWORD size, TPasswordText password) {
   return true;
 }
 
+namespace {
+
 // The package is read into the end of the block that becomes the image:
 // inflation then writes on pages the read has already brought in, and the
-// package takes no block of its own.
-bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG &imageSize,
-                   TProgressProc progress, ULONG_PTR context) {
-  imageSize = package.HasHeader() ? package.Header.ImageSize : -1;
-  if (!ImageSizeAllowed(imageSize)) {
-    SetErrorIfNone(kErrorInvalidImageFile);
-    return false;
-  }
-  Report(progress, context, "Loading...");
+// package takes no block of its own. The header and the password have
+// passed HeaderAccepts.
+bool UnpackAccepted(TPackage &package, TPasswordText password, BYTE *&image, LONG imageSize,
+                    TProgressProc progress, ULONG_PTR context) {
   if (!ReadPackageBytes(package, static_cast<size_t>(imageSize), kInflationMargin)) return false;
   THeapBlock &block = package.Block;
   size_t packageAt = block.Size() - package.Size;
   BYTE *bytes = package.Bytes();
-  TPackageHeader header;
-  memcpy(&header, bytes, sizeof header);
-  if (!HeaderAccepts(header, password)) {
+  // The header read now is the one tested: a file changed meanwhile stops.
+  if (memcmp(bytes, &package.Header, kPackageHeaderSize) != 0) {
     block.Release();
     SetLastError(kErrorInvalidHeader);
     return false;
   }
+  const TPackageHeader &header = package.Header;
   if (header.Protected && !DecipherPackage(bytes, package.Size, password)) {
     block.Release();
     SetLastError(kErrorInvalidImageData);
@@ -113,6 +106,25 @@ bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG
   return false;
 }
 
+}  // namespace
+
+bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG &imageSize,
+                   TProgressProc progress, ULONG_PTR context) {
+  imageSize = package.HasHeader() ? package.Header.ImageSize : -1;
+  if (!ImageSizeAllowed(imageSize)) {
+    SetErrorIfNone(kErrorInvalidImageFile);
+    return false;
+  }
+  Report(progress, context, "Loading...");
+  // The header read at the open is tested before a block of the image's
+  // size is taken: a header that lies about the size costs nothing.
+  if (!HeaderAccepts(package.Header, password)) {
+    SetLastError(kErrorInvalidHeader);
+    return false;
+  }
+  return UnpackAccepted(package, password, image, imageSize, progress, context);
+}
+
 bool LoadImage(TPasswordText password, BYTE *&image, LONG &imageSize, TProgressProc progress,
                ULONG_PTR context) {
   TPackage package;
@@ -132,16 +144,19 @@ TUnpackResult UnpackProgram(TPackage &package, TPasswordText typedPassword, BYTE
   image = nullptr;
   imageSize = -1;
   if (!PackageUsable(package.Header)) return TUnpackResult::Unusable;
-  // As on "Write disk": the password is tested only when the package has a
-  // check, and an unprotected package is unpacked without one.
-  TPasswordText password("", 0);
-  if (package.Header.Protected && package.Header.PasswordCheck != 0) {
-    if (PasswordCheckOf(typedPassword) != package.Header.PasswordCheck)
-      return TUnpackResult::WrongPassword;
-    password = typedPassword;
+  // As on "Write disk": the password is tested only when the package needs
+  // one, and a package that needs none is unpacked without one.
+  const bool needed = PasswordNeeded(package.Header);
+  const TPasswordText password = needed ? typedPassword : TPasswordText("", 0);
+  if (!HeaderUnpackable(package.Header)) {
+    SetLastError(kErrorInvalidHeader);
+    return TUnpackResult::Failed;
   }
-  return UnpackPackage(package, password, image, imageSize, nullptr, 0) ? TUnpackResult::Unpacked
-                                                                        : TUnpackResult::Failed;
+  if (needed && !PasswordMatches(package.Header.PasswordCheck, password))
+    return TUnpackResult::WrongPassword;
+  imageSize = package.Header.ImageSize;
+  return UnpackAccepted(package, password, image, imageSize, nullptr, 0) ? TUnpackResult::Unpacked
+                                                                          : TUnpackResult::Failed;
 }
 
 void ImageFileStartup() {

@@ -53,10 +53,19 @@ struct TPasswordText {
 bool DecipherPackage(BYTE *package, DWORD size, TPasswordText password);
 // PackageCrc of the password's characters.
 DWORD PasswordCheckOf(TPasswordText password);
+// Whether the password matches a package's password check.
+inline bool PasswordMatches(DWORD passwordCheck, TPasswordText password) {
+  return PasswordCheckOf(password) == passwordCheck;
+}
+// Whether the password opens the package of this header: any password opens
+// one that needs none (PasswordNeeded).
+inline bool PasswordOpens(const TPackageHeader &header, TPasswordText password) {
+  return !PasswordNeeded(header) || PasswordMatches(header.PasswordCheck, password);
+}
 
 // Unpacks a package that OpenPackage or OpenOwnPackage opened (whatever it
-// returned): reads it whole, tests its header and the password, deciphers,
-// checks and inflates it. imageSize receives the header's ImageSize (or
+// returned): tests its header and the password before anything is
+// allocated, then reads it whole, deciphers, checks and inflates it. imageSize receives the header's ImageSize (or
 // -1). On success image is a new heap block of imageSize bytes owned by the
 // caller (release it with HeapRelease). On failure no block made here stays
 // allocated, and the last error says why.
@@ -72,8 +81,8 @@ bool LoadImageOfFile(const char *path, TPasswordText password, BYTE *&image, LON
 enum class TUnpackResult { Unpacked, Unusable, WrongPassword, Failed };
 // What the program does with an opened package from start-up to the
 // unpacked image: Unusable when start-up refuses it (PackageUsable),
-// WrongPassword when "Write disk" refuses the typed password (tested only
-// when the package has a password check), Failed with the last error when
+// WrongPassword when "Write disk" refuses the typed password (tested once,
+// only when the package needs one), Failed with the last error when
 // unpacking fails. Unpacked: image as from UnpackPackage.
 TUnpackResult UnpackProgram(TPackage &package, TPasswordText typedPassword, BYTE *&image,
                             LONG &imageSize);

@@ -28,9 +28,6 @@ WORD ReadWord(const BYTE *bytes) {
   return static_cast<WORD>(bytes[0] | bytes[1] << 8);
 }
 
-void SetErrorIfNone(DWORD code) {
-  if (GetLastError() == NO_ERROR) SetLastError(code);
-}
 
 // Reads the header at the package's offset from its open file.
 bool ReadHeader(TPackage &package) {

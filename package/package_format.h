@@ -120,5 +120,13 @@ bool PackageUsable(const TPackageHeader &header);
 // Whether the header can be unpacked at all: version 1, and a password
 // check in a protected package (no password has the check 0).
 bool HeaderUnpackable(const TPackageHeader &header);
+// Whether a package asks for a password: protected, with a password check.
+// A protected package whose check is 0 takes none, and can't be unpacked.
+inline bool PasswordNeeded(bool isProtected, DWORD passwordCheck) {
+  return isProtected && passwordCheck != 0;
+}
+inline bool PasswordNeeded(const TPackageHeader &header) {
+  return PasswordNeeded(header.Protected != 0, header.PasswordCheck);
+}
 
 #endif

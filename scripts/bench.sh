@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Size and speed: builds the host preset, runs the benchmarks and prints the
-# figures of the README's "Size and speed" table. Exits non-zero when a
+# figures of docs/size-and-speed.md. Exits non-zero when a
 # budget is missed:
 #   - LoadImage within 1.10x of its floor on the 120 MB image, plain and
 #     protected. The floor is the work no loader can avoid, done with plain

@@ -55,10 +55,15 @@ enable_deb_src() {
   if grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ || grep -qs '^deb-src' /etc/apt/sources.list; then
     return
   fi
+  # Not the security suite: its mirror serves binaries, and its source
+  # files of a package are often missing (404).
   if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
-    sed 's/^Types:.*$/Types: deb-src/' /etc/apt/sources.list.d/*.sources | $sudo_cmd tee "$src_list" >/dev/null
+    awk 'BEGIN { RS = ""; ORS = "\n\n" }
+         /(^|\n)Types:([^\n]* )?deb( |\n|$)/ && !/-security/' /etc/apt/sources.list.d/*.sources |
+      sed 's/^Types:.*$/Types: deb-src/' | $sudo_cmd tee "$src_list" >/dev/null
   else
-    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo_cmd tee "${src_list%.sources}.list" >/dev/null
+    grep -E '^deb ' /etc/apt/sources.list | grep -v -- -security | sed 's/^deb /deb-src /' |
+      $sudo_cmd tee "${src_list%.sources}.list" >/dev/null
   fi
   $sudo_cmd apt-get update -qq
 }

@@ -6,6 +6,7 @@
 #include "support/fat_image.h"
 #include "support/floppy_session.h"
 #include "support/program_scenario.h"
+#include "status.h"
 #include "tool.h"
 
 using namespace testing_support;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_console.h"
+#include "console.h"
 
 namespace testing_support {
 

@@ -73,12 +73,12 @@ std::string TempFolder() {
 }
 
 std::vector<unsigned char> MakeFatImage(size_t bytes, const TFileList &files,
-                                        const std::string &label) {
+                                        const std::string &label, const std::string &format) {
   std::string folder = TempFolder();
   std::string image = folder + "/disk.img";
   std::string output;
   if (!Run("truncate -s " + std::to_string(bytes) + " " + Quote(image), &output) ||
-      !Run("/sbin/mkfs.fat -F 12 -n " + Quote(label) + " -i 12345678 " + Quote(image), &output)) {
+      !Run("/sbin/mkfs.fat " + format + " -n " + Quote(label) + " -i 12345678 " + Quote(image), &output)) {
     ADD_FAILURE() << "mkfs.fat failed: " << output;
     return {};
   }

@@ -13,10 +13,12 @@ namespace testing_support {
 typedef std::vector<std::pair<std::string, std::string>> TFileList;  // name, contents
 
 // A formatted FAT12 image of `bytes` bytes (a standard floppy size) holding
-// the given files in its root folder. Fails the current test (and returns an
-// empty vector) when the tools are missing or fail.
+// the given files in its root folder; format adds mkfs.fat options ("-F 16
+// -S 4096"). Fails the current test (and returns an empty vector) when the
+// tools are missing or fail.
 std::vector<unsigned char> MakeFatImage(size_t bytes, const TFileList &files,
-                                        const std::string &label = "DISKARNO");
+                                        const std::string &label = "DISKARNO",
+                                        const std::string &format = "-F 12");
 
 // True when fsck.fat finds the image clean.
 bool FsckClean(const std::vector<unsigned char> &image);

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "device_environment.h"
-#include "disk_access.h"
+#include "content.h"
+#include "linux/device_environment.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
@@ -50,9 +50,10 @@ class DiskVerbsTest : public ::testing::Test {
     output = TToolOutput();
     console.statusLines.clear();
     output.console = &console;
-    output.devices = &devices;
+    UseDevices(&devices);
     const size_t descriptors = testing_support::OpenDescriptors();
     int code = RunTool(arguments, output);
+    UseDevices(nullptr);
     EXPECT_EQ(testing_support::OpenDescriptors(), descriptors) << "a file descriptor left open";
     return code;
   }
@@ -270,7 +271,7 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
   TBytes damaged = MakeFatImage(k144, {{"KEEP.TXT", "keep"}}, "MINE");
   damaged[0] = 0;
   TBytes noise(k144);
-  for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<BYTE>(n * 7919 >> 3);
+  for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<unsigned char>(n * 7919 >> 3);
   struct Case {
     const char *what;
     TBytes target;       // empty: made by mkfs below
@@ -447,41 +448,6 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
   EXPECT_EQ(system(("losetup -d " + loop).c_str()), 0);
   EXPECT_TRUE(ReadBytes(Path("backing.img")) == before) << "the image file was written";
   if (!mountable) GTEST_SKIP() << "the loop device could not be mounted; mounted cases skipped";
-}
-
-// Windows image files: the FAT root folder says whether a disk holds files.
-TEST(FatRootLook, FilesLabelsAndDeletedEntries) {
-  TBytes withFile = MakeFatImage(k144, {{"A.TXT", "a"}}, "LABEL");
-  TBytes deleted = withFile;
-  const size_t root = 19 * 512;  // boot sector and two FATs of 9 sectors
-  size_t entry = root;
-  while (entry < root + 224 * 32 && memcmp(&deleted[entry], "A       TXT", 11) != 0) entry += 32;
-  ASSERT_LT(entry, root + 224 * 32);
-  deleted[entry] = 0xE5;
-  struct Case {
-    const char *what;
-    TBytes disk;
-    bool hasFiles;
-  };
-  const std::vector<Case> cases = {
-      {"a file", withFile, true},
-      {"the label only", MakeFatImage(k144, {}, "LABEL"), false},
-      {"a deleted file", deleted, false},
-      {"a 720 KB disk with a file", MakeFatImage(737280, {{"B.TXT", "b"}}), true},
-      {"no boot sector", TBytes(k144, 0), false},
-  };
-  for (const Case &c : cases) {
-    size_t needed = 0;
-    EXPECT_EQ(FatRootHasFiles(c.disk, needed), c.hasFiles) << c.what;
-    // Only the first sectors up to the end of the root folder are read.
-    TBytes start(c.disk.begin(), c.disk.begin() + std::min(needed, c.disk.size()));
-    EXPECT_EQ(FatRootHasFiles(start, needed), c.hasFiles) << c.what;
-    TBytes cut(start.begin(), start.end() - (start.size() > 512 ? 1 : 0));
-    if (c.hasFiles && start.size() > 512) {
-      EXPECT_FALSE(FatRootHasFiles(cut, needed)) << c.what;
-      EXPECT_GT(needed, cut.size());
-    }
-  }
 }
 
 }  // namespace

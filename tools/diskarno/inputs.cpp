@@ -5,7 +5,7 @@
 #include "heap.h"
 #include "image_unpacker.h"
 #include "package_format.h"
-#include "tool_files.h"
+#include "files.h"
 
 namespace {
 
@@ -30,9 +30,8 @@ std::string UnpackFailure(const std::string &path, DWORD code) {
 
 }  // namespace
 
-TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &given) {
+TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
   password = source.password;
-  given = source.passwordGiven || source.fileGiven;
   if (source.passwordGiven && source.fileGiven)
     return TStatus::Refused("give --password or --password-file, not both");
   if (source.fileGiven) {
@@ -40,15 +39,17 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &g
     if (!input.Ok()) return input;
     std::vector<BYTE> bytes;
     uint64_t size = 0;
-    TReadResult read = ReadWholeFile(source.file, kLargestPasswordFile, bytes, size);
-    if (read != TReadResult::Read)
-      return TStatus::Refused("can't read the password file " + source.file + ": " +
-                              (read == TReadResult::TooLarge ? "it has " + Number(size) + " bytes"
-                                                             : FailureText(GetLastError())));
+    TStatus read = ReadWholeFile(source.file, kLargestPasswordFile, bytes, size);
+    if (!read.Ok())
+      return size > kLargestPasswordFile
+                 ? TStatus::Refused("can't read the password file " + source.file + ": it has " +
+                                    Number(size) + " bytes")
+                 : read;
     password.assign(bytes.begin(), bytes.end());
     if (!password.empty() && password.back() == '\n') password.pop_back();
     if (!password.empty() && password.back() == '\r') password.pop_back();
   }
+  const bool given = source.passwordGiven || source.fileGiven;
   if (given && (password.empty() || !PasswordAllowed(password.size())))
     return TStatus::Refused("a password has 1 to " + Number(kLargestPasswordLength) +
                             " characters; this one has " + Number(password.size()));
@@ -56,10 +57,8 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &g
 }
 
 TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
-                           bool passwordGiven, TToolConsole &console, std::vector<BYTE> &image) {
-  const TPackageHeader &header = package.Header;
-  if (package.HasHeader() && PackageUsable(header) && header.Protected &&
-      header.PasswordCheck != 0 && !passwordGiven) {
+                           TToolConsole &console, std::vector<BYTE> &image) {
+  if (PackageUsable(package.Header) && PasswordNeeded(package.Header) && password.empty()) {
     if (!console.AskPassword("Password for " + path + ": ", password)) {
       if (console.StopRequested())
         return TStatus::Stopped(console.StopRequested(), "stopped at the password prompt");
@@ -86,27 +85,23 @@ TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::stri
   }
 }
 
-TStatus LoadDiskImage(const std::string &path, const TPasswordSource &source, TToolConsole &console,
-                      std::vector<BYTE> &image) {
+TStatus ImageOfFile(const std::string &path, const TPasswordSource &source, TToolConsole &console,
+                    std::vector<BYTE> &image) {
   std::string password;
-  bool passwordGiven = false;
-  TStatus given = PasswordOf(source, password, passwordGiven);
-  if (!given.Ok()) return given;
-  TStatus input = CheckInputFile(path);
-  if (!input.Ok()) return input;
+  TStatus status = PasswordOf(source, password);
+  if (status.Ok()) status = CheckInputFile(path);
+  if (!status.Ok()) return status;
   TPackage package;
   if (OpenPackage(path.c_str(), package) || package.Offset != kNoPackageOffset)
-    return UnpackProgramImage(path, package, password, passwordGiven, console, image);
+    return UnpackProgramImage(path, package, password, console, image);
   if (GetLastError() != kErrorInvalidImageFile)
     return TStatus::Refused("can't read " + path + ": " + FailureText(GetLastError()));
-  if (passwordGiven)
+  if (!password.empty())
     return TStatus::Refused(path + " is a raw image, not a program: it takes no password");
   package.File.Close();
   uint64_t size = 0;
-  TReadResult read = ReadWholeFile(path, kLargestRawImage, image, size);
-  if (read == TReadResult::TooLarge)
+  status = ReadWholeFile(path, kLargestRawImage, image, size);
+  if (size > kLargestRawImage)
     return TStatus::Refused(path + " has " + Number(size) + " bytes; no floppy holds that");
-  if (read != TReadResult::Read)
-    return TStatus::Refused("can't read " + path + ": " + FailureText(GetLastError()));
-  return TStatus::Done();
+  return status;
 }

@@ -9,40 +9,41 @@
 #include <string>
 #include <vector>
 
-#include "tool_console.h"
-#include "tool_status.h"
+#include "console.h"
+#include "status.h"
 
 struct TPackage;
 
 // Refused unless path names an existing regular file: the message names the
 // file and says why ("No such file or directory", "is a FIFO"), so that a
-// FIFO or socket is never opened and waited on.
+// FIFO or socket is never opened and waited on. The platform halves:
+// linux/files.cpp, windows/files.cpp.
 TStatus CheckInputFile(const std::string &path);
 
 // The password the options give: --password, or the contents of
-// --password-file without one final line break. given says whether either
-// was there. Refused when both are, when the file can't be read, or when the
-// password is empty or longer than the program takes.
+// --password-file without one final line break; empty when neither was
+// there. Refused when both are, when the file can't be read, or when a
+// given password is empty or longer than the program takes.
 struct TPasswordSource {
   const std::string &password;
   const std::string &file;
   bool passwordGiven;
   bool fileGiven;
 };
-TStatus PasswordOf(const TPasswordSource &source, std::string &password, bool &given);
+TStatus PasswordOf(const TPasswordSource &source, std::string &password);
 
 // Unpacks the image of the program at path as the program does (its
-// acceptance rule and password check). A protected package without a given
-// password asks for one on the console; where nobody can type it, it is
-// refused. Failed with the tool's text for a file that holds no package, a
-// wrong password or a corrupt package.
+// acceptance rule and password check). A package that needs a password
+// when none was given (password empty) asks for one on the console; where
+// nobody can type it, it is refused. Failed with the tool's text for a file
+// that holds no package, a wrong password or a corrupt package.
 TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
-                           bool passwordGiven, TToolConsole &console, std::vector<BYTE> &image);
+                           TToolConsole &console, std::vector<BYTE> &image);
 
-// The image write and verify put on a disk: a program's, unpacked with the
-// password the options give, or the bytes of a raw image file (which takes
-// no password).
-TStatus LoadDiskImage(const std::string &path, const TPasswordSource &source, TToolConsole &console,
-                      std::vector<BYTE> &image);
+// The image of FILE that write and verify put on a disk: a program's,
+// unpacked with the password the options give, or the bytes of a raw image
+// file (which takes no password).
+TStatus ImageOfFile(const std::string &path, const TPasswordSource &source, TToolConsole &console,
+                    std::vector<BYTE> &image);
 
 #endif

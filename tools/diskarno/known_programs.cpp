@@ -3,10 +3,10 @@
 
 #include "default_stub.h"
 #include "diskarno_version.h"
+#include "files.h"
 #include "own_file.h"
 #include "package_format.h"
 #include "sha256.h"
-#include "tool_files.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "tool_status.h"
+#include "status.h"
 
 // What every verb's options hold besides their own.
 struct TVerbOptions {
@@ -30,10 +30,16 @@ struct TOptionRow {
   const char *help;   // lines ended by "\n" but the last
   std::string T::*text;
   bool T::*flag;
+  bool required = false;  // the verb is refused without it
   TOptionRow(const char *name, const char *value, const char *help, std::string T::*text)
       : name(name), value(value), help(help), text(text), flag(nullptr) {}
   TOptionRow(const char *name, const char *help, bool T::*flag)
       : name(name), value(nullptr), help(help), text(nullptr), flag(flag) {}
+  TOptionRow Required() const {
+    TOptionRow row = *this;
+    row.required = true;
+    return row;
+  }
 };
 
 template <class T>
@@ -64,8 +70,8 @@ std::string HelpOf(const TVerbSpec<T> &spec) {
 
 // Fills options from the arguments after the verb. --help and --version are
 // known to every verb; "--" ends the options. Refused (exit code 2) for an
-// unknown option, a missing value, an option given twice, or the wrong
-// number of operands.
+// unknown option, a missing value, an option given twice, a required option
+// left out, or the wrong number of operands.
 template <class T>
 TStatus ParseOptions(const TVerbSpec<T> &spec, const std::vector<std::string> &arguments,
                      T &options) {
@@ -103,8 +109,12 @@ TStatus ParseOptions(const TVerbSpec<T> &spec, const std::vector<std::string> &a
       return TStatus::Refused("option " + word + " needs a value (" + found->value + ")");
     options.*(found->text) = inlineValue ? value : arguments[++n];
   }
-  if (!options.help && !options.version && options.operands.size() != spec.operands)
+  if (options.help || options.version) return TStatus::Done();
+  if (options.operands.size() != spec.operands)
     return TStatus::Refused(std::string("give ") + spec.synopsis + see);
+  for (const TOptionRow<T> &row : spec.options)
+    if (row.required && !options.Given(row.name))
+      return TStatus::Refused(std::string("give ") + row.name + " " + row.value + see);
   return TStatus::Done();
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console.h"
+#include "terminal.h"
 
 namespace {
 

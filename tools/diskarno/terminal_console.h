@@ -2,7 +2,7 @@
 #ifndef DISKARNO_TOOLS_DISKARNO_TERMINAL_CONSOLE_H
 #define DISKARNO_TOOLS_DISKARNO_TERMINAL_CONSOLE_H
 
-#include "tool_console.h"
+#include "console.h"
 
 // The one console of the process: the status line only where standard
 // error is a terminal, questions only where standard input is one too.

@@ -1,9 +1,10 @@
 // The verb table, the tool's help, and the one printer.
 #include "tool.h"
 
-#include "disk_access.h"
+#include "disk.h"
 #include "package_modules.h"
-#include "verbs.h"
+#include "verb.h"
+#include "verbs/verbs.h"
 
 namespace {
 
@@ -37,11 +38,11 @@ std::string ToolHelp() {
 }
 
 int RunVerbNamed(const std::vector<std::string> &arguments, TToolOutput &output,
-                 TToolConsole &console, const TDeviceEnvironment &devices) {
+                 TToolConsole &console) {
   const std::string verb = arguments.empty() ? "" : arguments[0];
   for (const TVerb &entry : kVerbs) {
     if (verb != entry.name) continue;
-    TToolContext context = {entry.name, output, console, devices};
+    TToolContext context = {entry.name, output, console};
     return entry.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()), context);
   }
   if (verb == "--help" || verb == "-h") {
@@ -65,11 +66,9 @@ int Report(TToolContext &context, const TStatus &status) {
 
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {
   TToolConsole noConsole;
-  const TDeviceEnvironment machine;
   StartModules(kPackageModules, kPackageModuleCount);
   DiskModulesStartup();
-  int code = RunVerbNamed(arguments, output, output.console ? *output.console : noConsole,
-                          output.devices ? *output.devices : machine);
+  int code = RunVerbNamed(arguments, output, output.console ? *output.console : noConsole);
   DiskModulesShutdown();
   StopModules(kPackageModules, kPackageModuleCount);
   return code;

@@ -7,26 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "device_environment.h"
-#include "tool_console.h"
-#include "tool_status.h"
-
-// What a run prints and what it works with: out goes to standard output, err
-// to standard error, both at the end; the status line and the questions
-// reach the console while the run goes on.
-struct TToolOutput {
-  std::string out;
-  std::string err;
-  // The terminal around the run; none: no status line, no question answered,
-  // no stop.
-  TToolConsole *console = nullptr;
-  // Where block devices are judged; none: the machine's own.
-  const TDeviceEnvironment *devices = nullptr;
-};
+#include "context.h"
 
 // Runs "diskarno ARGUMENTS..." (without the program name) and returns its
-// exit code (tool_status.h). Starts and stops the modules the package code
-// and the floppy layer need.
+// exit code (status.h). Starts and stops the modules the package code and
+// the floppy layer need.
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output);
 
 #endif

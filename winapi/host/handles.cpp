@@ -54,31 +54,37 @@ KernelObject *LookupObject(HANDLE handle) {
 
 size_t OpenHandleCount() { return Table().objects.size(); }
 
+namespace {
+
+// The one table between errno values and Win32 codes, read both ways: an
+// errno gives its first code, a code its first errno.
+struct ErrnoCode {
+  int error;
+  DWORD code;
+};
+const ErrnoCode kErrnoCodes[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},  {ENOENT, ERROR_PATH_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND}, {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},    {EISDIR, ERROR_ACCESS_DENIED},
+    {EROFS, ERROR_WRITE_PROTECT},    {EEXIST, ERROR_FILE_EXISTS},
+    {EEXIST, ERROR_ALREADY_EXISTS},  {ENOSPC, ERROR_DISK_FULL},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY}, {EBADF, ERROR_INVALID_HANDLE},
+    {EINVAL, ERROR_INVALID_PARAMETER}, {EIO, ERROR_GEN_FAILURE},
+    {EBUSY, ERROR_SHARING_VIOLATION},
+};
+
+}  // namespace
+
 DWORD ErrorFromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-      return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR:
-      return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-      return ERROR_ACCESS_DENIED;
-    case EROFS:
-      return ERROR_WRITE_PROTECT;
-    case EEXIST:
-      return ERROR_FILE_EXISTS;
-    case ENOSPC:
-      return ERROR_DISK_FULL;
-    case ENOMEM:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case EBADF:
-      return ERROR_INVALID_HANDLE;
-    case EINVAL:
-      return ERROR_INVALID_PARAMETER;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
+  for (const ErrnoCode &entry : kErrnoCodes)
+    if (entry.error == error) return entry.code;
+  return ERROR_GEN_FAILURE;
+}
+
+int ErrnoFromError(DWORD code) {
+  for (const ErrnoCode &entry : kErrnoCodes)
+    if (entry.code == code) return entry.error;
+  return 0;
 }
 
 }  // namespace winapi

@@ -35,6 +35,10 @@ void SetHeapLimit(size_t bytes);
 // process started: what was written reached the disk only if one came after it.
 size_t FlushCount();
 
+// The errno value a Win32 code the stand-in set stands for (its file calls
+// turn errno into codes through one table); 0 for a code no errno gave.
+int ErrnoFromError(DWORD code);
+
 }  // namespace winapi
 
 #endif

@@ -1,0 +1,112 @@
+// A disk the tool reads or writes track by track: a floppy drive (A:, B:)
+// through the program's FloppyIO layer, or a block device or image file.
+// Every operation gives the tool's status; results travel through
+// out-parameters.
+#ifndef DISKARNO_TOOLS_DISKARNO_DISK_H
+#define DISKARNO_TOOLS_DISKARNO_DISK_H
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "content.h"
+#include "media.h"
+#include "status.h"
+
+enum class TDiskUse { Read, Write };
+
+inline DWORD GeometryTrackCount(const TDiskGeometry &geometry) {
+  return static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder;
+}
+
+// Called before each track of a write (0-based): 0 goes on, the number of a
+// signal that asked to stop stops the write there.
+typedef int (*TTrackHook)(void *context, DWORD track);
+
+// The track a write reached when it failed before its first track.
+constexpr DWORD kNoTrack = 0xFFFFFFFFu;
+
+class TDisk {
+ public:
+  virtual ~TDisk() = default;
+  TDisk(const TDisk &) = delete;
+  TDisk &operator=(const TDisk &) = delete;
+
+  const TDiskGeometry &Geometry() const { return geometry_; }
+  DWORD TrackSize() const { return geometry_.SectorsPerTrack * geometry_.BytesPerSector; }
+  DWORD TrackCount() const { return GeometryTrackCount(geometry_); }
+  int64_t Capacity() const { return GeometryCapacity(geometry_); }
+  // What the messages call the disk: "A:", "/dev/fd0".
+  const std::string &Name() const { return name_; }
+
+  // Reads the whole track (cylinder x heads + head) into data, TrackSize()
+  // bytes. Failed with the system's text.
+  virtual TStatus ReadTrack(DWORD track, BYTE *data) = 0;
+  // Writes tracks 0 to count - 1 from image in order, calling hook before
+  // each; reached receives the track the write stopped or failed at
+  // (kNoTrack when it failed before the first, count when it is done).
+  // Stopped (128 + the signal) when the hook said stop; Failed with the
+  // system's text.
+  virtual TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
+                              DWORD &reached) = 0;
+  // What the disk holds, looked at before a write: a blank disk and an
+  // empty FAT one are written without a question. This one reads the first
+  // tracks for the FAT root reader, and every track for the blank test.
+  virtual TContent Content();
+  // Makes the written tracks durable and lets later reads come from the
+  // medium rather than a cache.
+  virtual TStatus Flush() = 0;
+  // Gives the device back; the disk is not used afterwards.
+  virtual void Release() = 0;
+
+ protected:
+  TDisk(const std::string &name, const TDiskGeometry &geometry)
+      : geometry_(geometry), name_(name) {}
+  TDiskGeometry geometry_;
+  std::string name_;
+};
+
+// A disk that moves one whole track at a time at its byte offset: an image
+// file or a block device.
+class TTrackFile : public TDisk {
+ public:
+  TStatus ReadTrack(DWORD track, BYTE *data) override { return Transfer(track, data, false); }
+  TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
+                      DWORD &reached) override;
+
+ protected:
+  using TDisk::TDisk;
+  // Reads or writes the whole track; Failed with the system's text.
+  virtual TStatus Transfer(DWORD track, BYTE *data, bool write) = 0;
+};
+
+// "A:", "a:", "B:", "b:".
+bool IsDriveName(const std::string &name);
+// A floppy drive or a block device: something pack reads as a disk rather
+// than as an image file.
+bool IsDiskSource(const std::string &name);
+// Opens DRIVE for reading or writing; force takes a device that is not
+// removable or has no floppy's size. Refused (2) when the disk may not be
+// used, Failed (1) when it can't be.
+TStatus OpenDisk(const std::string &name, TDiskUse use, bool force, std::unique_ptr<TDisk> &disk);
+
+// The platform halves: drive letters through the FloppyIO layer
+// (windows/floppy_disk.cpp; linux/no_floppy.cpp where there is none), paths
+// through the system's files (linux/path_disk.cpp, windows/path_disk.cpp).
+TStatus OpenFloppyDisk(char letter, TDiskUse use, std::unique_ptr<TDisk> &disk);
+TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
+                     std::unique_ptr<TDisk> &disk);
+bool IsBlockDevice(const std::string &path);
+// Start and stop what the floppy half needs (the FloppyIO layer).
+void DiskModulesStartup();
+void DiskModulesShutdown();
+
+// The largest standard floppy geometry of at most bytes; false below 160 KB.
+bool LargestFloppyGeometry(int64_t bytes, TDiskGeometry &geometry);
+
+// "track 6 (cylinder 2, head 1)": tracks count from 1 in every message,
+// cylinders and heads from 0 as the drive numbers them.
+std::string TrackName(const TDiskGeometry &geometry, DWORD track);
+
+#endif

@@ -1,0 +1,140 @@
+// Whole disks track by track, with a live status line and a stop between
+// two tracks on SIGINT, SIGTERM or SIGHUP.
+#include "transfer.h"
+
+#include <cstring>
+
+#include "files.h"
+
+namespace {
+
+// The status line of one pass over the disk and the stop test between
+// tracks; passed to the disk's write as its hook.
+class TPass {
+ public:
+  TPass(TToolConsole &console, bool quiet, const char *doing, DWORD total)
+      : console_(console), caught_(console), quiet_(quiet), doing_(doing), total_(total) {}
+  ~TPass() {
+    if (shown_) console_.Status("");
+  }
+  TPass(const TPass &) = delete;
+  TPass &operator=(const TPass &) = delete;
+
+  // False when a signal asked to stop; its number is then in Signal().
+  bool Track(DWORD track) {
+    if ((signal_ = console_.StopRequested()) != 0) return false;
+    if (!quiet_) {
+      console_.Status(std::string(doing_) + " track " + Number(track + 1) + "/" + Number(total_) +
+                      ", " + Number((track + 1) * 100ull / total_) + " %");
+      shown_ = true;
+    }
+    return true;
+  }
+  int Signal() const { return signal_; }
+  static int Hook(void *context, DWORD track) {
+    TPass &pass = *static_cast<TPass *>(context);
+    return pass.Track(track) ? 0 : pass.Signal();
+  }
+
+ private:
+  TToolConsole &console_;
+  TCaughtStops caught_;  // given back after the status line is cleared
+  bool quiet_;
+  const char *doing_;
+  DWORD total_;
+  bool shown_ = false;
+  int signal_ = 0;
+};
+
+std::string Stopped(int signal, const char *doing, DWORD track, DWORD total,
+                    const std::string &after) {
+  return "stopped by " + SignalName(signal) + " while " + doing + " track " + Number(track + 1) +
+         " of " + Number(total) + "; " + after;
+}
+
+}  // namespace
+
+TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vector<BYTE> &image,
+                  std::vector<DWORD> &badTracks, TDiskGeometry &geometry) {
+  std::unique_ptr<TDisk> opened;
+  TStatus status = OpenDisk(request.drive, TDiskUse::Read, request.force, opened);
+  if (!status.Ok()) return status;
+  TDisk &disk = *opened;
+  geometry = disk.Geometry();
+  image.assign(static_cast<size_t>(disk.TrackCount()) * disk.TrackSize(), 0);
+  TPass pass(context.console, request.quiet, "Reading", disk.TrackCount());
+  for (DWORD track = 0; track < disk.TrackCount(); ++track) {
+    if (!pass.Track(track))
+      return TStatus::Stopped(pass.Signal(), Stopped(pass.Signal(), "reading", track,
+                                                     disk.TrackCount(), request.unwritten));
+    BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
+    TStatus read = disk.ReadTrack(track, data);
+    if (read.Ok()) continue;
+    if (!request.keepGoing)
+      return TStatus::Failed(TrackName(disk.Geometry(), track) + " of " + disk.Name() +
+                             " can't be read: " + read.message + "; " + request.unwritten);
+    memset(data, 0, disk.TrackSize());
+    badTracks.push_back(track);
+  }
+  return TStatus::Done();
+}
+
+TStatus ImageFits(const TDisk &disk, const std::string &path, size_t size) {
+  if (size == 0 || static_cast<int64_t>(size) > disk.Capacity())
+    return TStatus::Refused("the image of " + path + " has " + Number(size) +
+                            " bytes; the disk in " + disk.Name() + " holds " +
+                            Number(disk.Capacity()));
+  if (size % disk.TrackSize() != 0)
+    return TStatus::Refused("the image of " + path + " (" + Number(size) +
+                            " bytes) does not end on a whole track of " + Number(disk.TrackSize()) +
+                            " bytes");
+  return TStatus::Done();
+}
+
+TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
+                         TToolContext &context) {
+  DWORD reached = kNoTrack;
+  TStatus written;
+  {
+    TPass pass(context.console, quiet, "Writing", count);
+    written = disk.WriteTracks(image.data(), count, TPass::Hook, &pass, reached);
+  }
+  if (written.Ok()) written = disk.Flush();
+  if (written.Ok()) return written;
+  if (int signal = written.Signal())
+    return TStatus::Stopped(signal, Stopped(signal, "writing", reached, count,
+                                            "the disk in " + disk.Name() + " holds the first " +
+                                                Number(reached) + " tracks of the image"));
+  const bool within = reached != kNoTrack && reached < count;
+  return TStatus::Failed(
+      (within ? "the disk in " + disk.Name() + " failed at " + TrackName(disk.Geometry(), reached)
+              : "can't write the disk in " + disk.Name()) +
+      ": " + written.message +
+      (within && reached > 0 ? "; it holds the first " + Number(reached) + " tracks of the image"
+                             : ""));
+}
+
+TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
+                     const std::string &whenStopped, const std::string &differ,
+                     TToolContext &context) {
+  std::vector<std::string> differences;
+  std::vector<BYTE> track(disk.TrackSize());
+  {
+    TPass pass(context.console, quiet, "Verifying", count);
+    for (DWORD number = 0; number < count; ++number) {
+      if (!pass.Track(number))
+        return TStatus::Stopped(pass.Signal(),
+                                Stopped(pass.Signal(), "verifying", number, count, whenStopped));
+      TStatus read = disk.ReadTrack(number, track.data());
+      if (!read.Ok())
+        differences.push_back(TrackName(disk.Geometry(), number) + " can't be read: " +
+                              read.message);
+      else if (memcmp(track.data(), image.data() + static_cast<size_t>(number) * track.size(),
+                      track.size()) != 0)
+        differences.push_back(TrackName(disk.Geometry(), number) + " differs");
+    }
+  }
+  for (const std::string &difference : differences) context.Say(difference);
+  if (differences.empty()) return TStatus::Done();
+  return TStatus::Failed(Number(differences.size()) + " of " + Number(count) + " tracks " + differ);
+}

@@ -1,0 +1,44 @@
+// The track transfer read, write, verify and pack share: whole disks moved
+// track by track with the live status line, a stop between two tracks on a
+// signal, and the verify pass.
+#ifndef DISKARNO_TOOLS_DISKARNO_TRANSFER_H
+#define DISKARNO_TOOLS_DISKARNO_TRANSFER_H
+
+#include <string>
+#include <vector>
+
+#include "context.h"
+#include "disk.h"
+#include "status.h"
+
+// Opens drive and reads it whole. A track that can't be read stops the read
+// (Failed) unless keepGoing: then it stays zeros and its number goes to
+// badTracks. unwritten ends the message of a stopped or failed read ("x.img
+// not written").
+struct TReadRequest {
+  std::string drive;
+  bool force = false;
+  bool quiet = false;
+  bool keepGoing = false;
+  std::string unwritten;
+};
+TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vector<BYTE> &image,
+                  std::vector<DWORD> &badTracks, TDiskGeometry &geometry);
+
+// Refused unless the image of path (size bytes) fits the disk in whole
+// tracks.
+TStatus ImageFits(const TDisk &disk, const std::string &path, size_t size);
+
+// Writes the first count tracks of image onto the disk and flushes them.
+// Stopped says how many tracks the disk now holds.
+TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
+                         TToolContext &context);
+
+// Reads the first count tracks back and compares them with image, saying
+// every track that differs; differ ends the closing count line
+// ("differ"). whenStopped ends the message of a stopped pass.
+TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
+                     const std::string &whenStopped, const std::string &differ,
+                     TToolContext &context);
+
+#endif

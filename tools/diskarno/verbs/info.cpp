@@ -1,0 +1,244 @@
+// diskarno info: where a file's package starts and what its header says.
+#include <cstdio>
+#include <vector>
+
+#include "description_text.h"
+#include "files.h"
+#include "heap.h"
+#include "image_unpacker.h"
+#include "known_programs.h"
+#include "media.h"
+#include "package_format.h"
+#include "verb.h"
+#include "verbs/verbs.h"
+
+namespace {
+
+struct TInfoOptions : TPasswordOptions {
+  bool json = false;
+};
+
+TVerbSpec<TInfoOptions> InfoSpec() {
+  TVerbSpec<TInfoOptions> spec = {
+      "info",
+      "FILE",
+      1,
+      "Shows the package appended to FILE: its offset, every header field, and\n"
+      "whether the payload matches its checksum (for a protected package only with\n"
+      "the password). Exits with 1 when FILE holds no package or one the program\n"
+      "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
+      "not inflating to the image (the last two for a protected package only with\n"
+      "the password). The description is shown as UTF-8. The program in front is\n"
+      "named by the SHA-256 of its code when it is one of this project's releases.",
+      {{"--json", "the header as one JSON object", &TInfoOptions::json}}};
+  AddPasswordRows(spec.options);
+  return spec;
+}
+
+std::string Hex32(DWORD value) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+// JSON string of UTF-8 text: only quotes, backslashes and control
+// characters are escaped.
+std::string Json(const std::string &text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string MediaName(BYTE type) {
+  return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
+}
+
+// The payload checksum: "matches", "differs", "not stored" or why it was not
+// checked; ok is set only when it was checked.
+struct TChecksum {
+  std::string state;
+  bool plain = false;  // the payload is plain to read (unprotected or deciphered)
+  bool checked = false;
+  bool ok = false;
+};
+
+TChecksum CheckPayload(TPackage &package, const std::string &password) {
+  const TPackageHeader &header = package.Header;
+  TChecksum checksum;
+  checksum.plain = !header.Protected;
+  if (header.Protected) {
+    checksum.state = "not checked: ";
+    if (password.empty()) {
+      checksum.state += "protected, give --password";
+      return checksum;
+    }
+    if (!PasswordOpens(header, password)) {
+      checksum.state += "the password does not match";
+      return checksum;
+    }
+    if (!DecipherPackage(package.Bytes(), package.Size, password)) {
+      checksum.state += FailureText(GetLastError());
+      return checksum;
+    }
+    checksum.plain = true;
+  }
+  if (header.DataCrc == 0) {
+    checksum.state = "not stored";
+    return checksum;
+  }
+  DWORD crc = PackageCrc(package.Payload(), static_cast<LONG>(package.PayloadLength()));
+  checksum.checked = true;
+  checksum.ok = crc == header.DataCrc;
+  checksum.state = checksum.ok ? "matches" : "differs (" + Hex32(crc) + ")";
+  return checksum;
+}
+
+// What makes the program refuse the package, one fault each.
+std::vector<std::string> Faults(const TPackage &package, const TChecksum &checksum) {
+  const TPackageHeader &header = package.Header;
+  std::vector<std::string> faults;
+  if (!PackageUsable(header))
+    faults.push_back(
+        "the program refuses this package: no medium of that type, or an image of fewer than 58 "
+        "bytes");
+  if (!HeaderUnpackable(header))
+    faults.push_back(
+        "the package can't be unpacked: a version other than 1, or protected without a password "
+        "check");
+  if (package.PayloadLength() < header.PackedSize)
+    faults.push_back("the payload is cut short: " + Number(package.PayloadLength()) + " of " +
+                     Number(header.PackedSize) + " bytes");
+  if (checksum.checked && !checksum.ok) faults.push_back("the payload does not match its checksum");
+  if (!faults.empty() || !checksum.plain) return faults;
+  // The image itself, inflated as the program does.
+  BYTE *image = nullptr;
+  LONG imageLength = 0;
+  bool tooLarge = false;
+  // Deflate makes at most 1032 bytes of one: a header that announces more
+  // than the payload can give gets no block of its announced size.
+  const LONG payloadLength = static_cast<LONG>(package.PayloadLength());
+  const uint64_t most = static_cast<uint64_t>(payloadLength) * 1032 + 1024;
+  const LONG estimate =
+      static_cast<uint64_t>(header.ImageSize) < most ? header.ImageSize : static_cast<LONG>(most);
+  SetLastError(NO_ERROR);
+  bool inflated = InflateBounded(package.Payload(), payloadLength, estimate, header.ImageSize,
+                                 image, imageLength, tooLarge);
+  HeapRelease(image);
+  if (!inflated && !tooLarge)
+    faults.push_back("the payload does not inflate: " + FailureText(GetLastError()));
+  else if (tooLarge || imageLength != header.ImageSize)
+    faults.push_back("the payload inflates to " +
+                     std::string(tooLarge ? "more" : Number(imageLength)) + " bytes, not " +
+                     Number(header.ImageSize));
+  return faults;
+}
+
+// One field of the package: its JSON key and value, and its line of text
+// (label nullptr: JSON only).
+struct TField {
+  const char *key;
+  std::string json;
+  const char *label;
+  std::string text;
+};
+
+TField TextField(const char *key, const char *label, const std::string &value) {
+  return {key, Json(value), label, value};
+}
+TField NumberField(const char *key, const char *label, long long value) {
+  return {key, Number(value), label, Number(value)};
+}
+
+std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
+                             const TChecksum &checksum, const TKnownProgram &program) {
+  const TPackageHeader &header = package.Header;
+  const std::string description = DescriptionToUtf8(package.Description);
+  const std::string media = MediaName(header.MediaType);
+  return {
+      TextField("file", "File", path),
+      NumberField("package_offset", "Package offset", package.Offset),
+      TextField("magic", "Magic", std::string(header.Magic, sizeof header.Magic)),
+      NumberField("version", "Version", header.Version),
+      {"description", Json(description), "Description", "\"" + description + "\""},
+      NumberField("description_length", nullptr, header.DescriptionLength),
+      {"media_type", Number(header.MediaType), "Media type",
+       Number(header.MediaType) + " (" + media + ")"},
+      TextField("media_type_name", nullptr, media),
+      {"protected", header.Protected ? "true" : "false", "Protected",
+       header.Protected ? "yes" : "no"},
+      TextField("password_check", "Password check", Hex32(header.PasswordCheck)),
+      {"data_crc", Json(Hex32(header.DataCrc)), "Data checksum",
+       Hex32(header.DataCrc) + " (" + checksum.state + ")"},
+      {"data_crc_ok", !checksum.checked ? "null" : checksum.ok ? "true" : "false", nullptr, ""},
+      TextField("data_crc_state", nullptr, checksum.state),
+      NumberField("image_size", "Image size", header.ImageSize),
+      NumberField("packed_size", "Packed size", header.PackedSize),
+      NumberField("reserved", "Reserved", header.Reserved),
+      NumberField("payload_length", "Payload length", package.PayloadLength()),
+      TextField("program", "Program", program.text),
+      {"program_release", program.release.empty() ? "null" : Json(program.release), nullptr, ""},
+      {"program_sha256", program.sha256.empty() ? "null" : Json(program.sha256), "Program SHA-256",
+       program.sha256.empty() ? "-" : program.sha256},
+  };
+}
+
+std::string JsonOf(const std::vector<TField> &fields) {
+  std::string json;
+  for (const TField &field : fields)
+    json += (json.empty() ? "{" : ", ") + Json(field.key) + ": " + field.json;
+  return json + "}\n";
+}
+
+std::string TextOf(const std::vector<TField> &fields) {
+  constexpr size_t kValueColumn = 17;
+  std::string text;
+  for (const TField &field : fields) {
+    if (!field.label) continue;
+    std::string line = std::string(field.label) + ":";
+    line.resize(kValueColumn > line.size() + 1 ? kValueColumn : line.size() + 1, ' ');
+    text += line + field.text + "\n";
+  }
+  return text;
+}
+
+TStatus Info(const TInfoOptions &options, TToolContext &context) {
+  std::string password;
+  TStatus status = PasswordOf(options.Source(), password);
+  const std::string &path = options.operands[0];
+  if (status.Ok()) status = CheckInputFile(path);
+  if (!status.Ok()) return status;
+  TPackage package;
+  if (!OpenPackage(path.c_str(), package) || !ReadPackageBytes(package, 0, 0)) {
+    DWORD code = GetLastError();
+    if (package.Offset == kNoPackageOffset && code != kErrorInvalidImageFile)
+      return TStatus::Refused("can't read " + path + ": " + FailureText(code));
+    return TStatus::Failed(path + " holds no package" +
+                           (package.Offset == kNoPackageOffset ? " (it is no PE program)" : ""));
+  }
+  const TChecksum checksum = CheckPayload(package, password);
+  const TKnownProgram program = RecognizeProgramOf(path, package.Offset);
+  const std::vector<TField> fields = FieldsOf(path, package, checksum, program);
+  context.output.out += options.json ? JsonOf(fields) : TextOf(fields);
+  // Every fault on a line of its own; the last one is the outcome.
+  const std::vector<std::string> faults = Faults(package, checksum);
+  for (size_t n = 0; n + 1 < faults.size(); ++n) context.Say(path + ": " + faults[n]);
+  return faults.empty() ? TStatus::Done() : TStatus::Failed(path + ": " + faults.back());
+}
+
+}  // namespace
+
+int InfoVerb(const std::vector<std::string> &arguments, TToolContext &context) {
+  // Made for the run: the tables own no memory past it.
+  return RunVerb(InfoSpec(), Info, arguments, context);
+}
