@@ -61,6 +61,15 @@ std::string MediaName(BYTE type) {
   return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
 }
 
+// " (21.3 % of the image)", or nothing for a header with no image size.
+std::string ShareOf(const TPackageHeader &header) {
+  if (header.ImageSize <= 0) return "";
+  char text[48];
+  snprintf(text, sizeof text, " (%.1f %% of the image)",
+           100.0 * header.PackedSize / static_cast<double>(header.ImageSize));
+  return text;
+}
+
 // The payload checksum: "matches", "differs", "not stored" or why it was not
 // checked; ok is set only when it was checked.
 struct TChecksum {
@@ -200,7 +209,7 @@ TStatus Info(const TInfoOptions &options, TToolContext &context) {
   output.out += "Password check:  " + Hex32(header.PasswordCheck) + "\n";
   output.out += "Data checksum:   " + Hex32(header.DataCrc) + " (" + checksum.state + ")\n";
   output.out += "Image size:      " + Number(header.ImageSize) + "\n";
-  output.out += "Packed size:     " + Number(header.PackedSize) + "\n";
+  output.out += "Packed size:     " + Number(header.PackedSize) + ShareOf(header) + "\n";
   output.out += "Reserved:        " + Number(header.Reserved) + "\n";
   output.out += "Payload length:  " + Number(payloadLength) + "\n";
   return outcome;
