@@ -1,23 +1,29 @@
 // LoadImage against zlib's uncompress of the same payload, for a 1.44 MB
 // FAT12 image and a 120 MB one (half text, half random bytes, fixed seed),
-// plain and protected; and RC4 against OpenSSL's.
+// plain and protected; RC4 against OpenSSL's; and the package writer's
+// compression against zlib's level 9 and zopfli's on disks of this
+// machine's files.
 //
 //   build/host/bench/diskarno_bench
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <zlib.h>
+#include <zopfli.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "heap.h"
 #include "host_control.h"
 #include "image_unpacker.h"
 #include "package_format.h"
 #include "package_modules.h"
+#include "package_writer.h"
 #include "rc4.h"
 #include "support/package_builder.h"
 
@@ -334,6 +340,193 @@ const bool kCrcBenchmarksRegistered = [] {
       return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
     });
   })->Unit(benchmark::kMillisecond);
+  return true;
+}();
+
+// The package writer's compressors against zlib at level 9, on disks made
+// at bench time from this machine's own files: text (licences and package
+// documents), programs, gzip'ed manual pages, both halves mixed, and a
+// nearly empty boot disk.
+
+struct TCorpusDisk {
+  const char *name;
+  int kilobytes;
+  std::vector<const char *> kinds;  // "text", "programs", "gzip": equal shares of the room
+};
+
+// A kind's files: those under its folders that pass its test.
+bool IsText(const std::string &bytes) {
+  for (unsigned char c : bytes)
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) return false;
+  return !bytes.empty();
+}
+
+bool HasMagic(const std::string &bytes, const char *magic, size_t length) {
+  return bytes.size() > length && bytes.compare(0, length, magic, length) == 0;
+}
+
+bool OfKind(const std::string &kind, const std::string &bytes) {
+  if (kind == "text") return IsText(bytes);
+  if (kind == "programs") return HasMagic(bytes, "\177ELF", 4);
+  return HasMagic(bytes, "\x1F\x8B", 2);
+}
+
+const char *FoldersOf(const std::string &kind) {
+  if (kind == "text") return "/usr/share/common-licenses /usr/share/doc";
+  if (kind == "programs") return "/usr/bin";
+  return "/usr/share/man";
+}
+
+std::string ReadText(const std::string &path) {
+  TBytes bytes = testing_support::ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Files of the kind, at most 256 KB each, copied into folder under numbered
+// names until they fill room bytes of clusters.
+void FillShare(const std::string &kind, size_t room, size_t cluster, const std::string &folder,
+               int &number) {
+  std::string command =
+      std::string("find ") + FoldersOf(kind) + " -type f -size -256k 2>/dev/null | LC_ALL=C sort";
+  FILE *list = popen(command.c_str(), "r");
+  if (!list) abort();
+  char line[4096];
+  size_t used = 0;
+  while (used < room && fgets(line, sizeof line, list)) {
+    std::string path(line, strcspn(line, "\n"));
+    std::string bytes = ReadText(path);
+    size_t clusters = (bytes.size() + cluster - 1) / cluster * cluster;
+    if (!OfKind(kind, bytes) || used + clusters > room) continue;
+    std::string name = path.substr(path.rfind('/') + 1);
+    for (char &c : name)
+      if (!isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-') c = '_';
+    char prefix[16];
+    snprintf(prefix, sizeof prefix, "%04d-", number++);
+    testing_support::WriteBytes(folder + "/" + prefix + name, TBytes(bytes.begin(), bytes.end()));
+    used += clusters;
+  }
+  pclose(list);
+}
+
+// A FAT12 disk of the given size whose files fill about nine tenths of it,
+// through mkfs.fat and mcopy; the boot disk (no kinds) holds one small file.
+TBytes CorpusImage(const TCorpusDisk &disk) {
+  std::string image = Folder() + "/" + disk.name + ".img";
+  std::string files = Folder() + "/" + disk.name;
+  std::string command = "mkdir -p " + files + "/FILES";
+  if (system(command.c_str()) != 0) abort();
+  const size_t size = static_cast<size_t>(disk.kilobytes) * 1024;
+  const size_t cluster = disk.kilobytes == 1440 ? 512 : 1024;  // mkfs.fat's for these sizes
+  int number = 0;
+  for (const char *kind : disk.kinds)
+    FillShare(kind, size * 9 / 10 / disk.kinds.size(), cluster, files + "/FILES", number);
+  if (disk.kinds.empty())
+    testing_support::WriteBytes(files + "/FILES/AUTOEXEC.BAT",
+                                {'@', 'E', 'C', 'H', 'O', ' ', 'O', 'F', 'F', '\r', '\n'});
+  command = "rm -f " + image + " && mkfs.fat -C -F 12 -i 1234ABCD " + image + " " +
+            std::to_string(disk.kilobytes) + " >/dev/null && mcopy -s -i " + image + " " + files +
+            "/FILES ::/";
+  if (system(command.c_str()) != 0) {
+    fprintf(stderr, "could not make the %s disk\n", disk.name);
+    abort();
+  }
+  return testing_support::ReadBytes(image);
+}
+
+const std::vector<TCorpusDisk> kCorpus = {
+    {"Text", 1440, {"text"}},
+    {"Programs", 1440, {"programs"}},
+    {"Gzip", 1440, {"gzip"}},
+    {"Boot", 1440, {}},
+    {"Mixed720", 720, {"text", "programs", "gzip"}},
+    {"Mixed2880", 2880, {"text", "programs", "gzip"}},
+};
+
+const TBytes &CorpusDisk(size_t index) {
+  static std::vector<TBytes> images(kCorpus.size());
+  if (images[index].empty()) images[index] = CorpusImage(kCorpus[index]);
+  return images[index];
+}
+
+// The plain zlib streams of the four compressors.
+TBytes ZlibLevel9(const TBytes &image) {
+  return testing_support::Deflate(image);
+}
+
+TBytes ZopfliAlone(const TBytes &image) {
+  ZopfliOptions options;
+  ZopfliInitOptions(&options);
+  unsigned char *stream = nullptr;
+  size_t length = 0;
+  ZopfliCompress(&options, ZOPFLI_FORMAT_ZLIB, image.data(), image.size(), &stream, &length);
+  TBytes payload(stream, stream + length);
+  free(stream);
+  return payload;
+}
+
+// The package writer's payload without a password, so plain. The medium
+// does not change it.
+TBytes Written(const TBytes &image, TCompression compression) {
+  TPackageInput input;
+  input.Image = image.data();
+  input.ImageSize = image.size();
+  input.MediaType = kMediaFixed;
+  input.Compression = compression;
+  TPackageHeader header;
+  THeapBlock payload;
+  if (!BuildPackage(input, header, payload)) return TBytes();
+  return TBytes(payload.Data(), payload.Data() + payload.Size());
+}
+
+TBytes WriterDefault(const TBytes &image) {
+  return Written(image, TCompression());
+}
+
+TBytes WriterBest(const TBytes &image) {
+  return Written(image, TCompression{12, true});
+}
+
+// Compresses the disk once an iteration; the payload's bytes are a counter,
+// and zlib must inflate it to the disk.
+void CompressBench(benchmark::State &state, size_t disk, TBytes (*compress)(const TBytes &)) {
+  const TBytes &image = CorpusDisk(disk);
+  TBytes payload;
+  for (auto _ : state) payload = compress(image);
+  TBytes inflated(image.size());
+  uLongf length = inflated.size();
+  if (uncompress(inflated.data(), &length, payload.data(), payload.size()) != Z_OK ||
+      length != image.size() || inflated != image)
+    state.SkipWithError("the payload does not inflate to the disk");
+  state.counters["payload"] = static_cast<double>(payload.size());
+  state.counters["image"] = static_cast<double>(image.size());
+}
+
+// zopfli and --best take seconds a disk: one run each. The other two take
+// the best of three.
+const bool kCompressionBenchmarksRegistered = [] {
+  struct TCompressor {
+    const char *name;
+    TBytes (*compress)(const TBytes &);
+    int repetitions;
+  };
+  const TCompressor compressors[] = {
+      {"Zlib9", ZlibLevel9, 3},
+      {"Default", WriterDefault, 3},
+      {"Best", WriterBest, 1},
+      {"Zopfli", ZopfliAlone, 1},
+  };
+  for (size_t disk = 0; disk < kCorpus.size(); ++disk) {
+    for (const TCompressor &compressor : compressors) {
+      std::string name = std::string("BM_Compress_") + kCorpus[disk].name + "_" + compressor.name;
+      auto compress = compressor.compress;
+      benchmark::RegisterBenchmark(
+          name.c_str(),
+          [disk, compress](benchmark::State &state) { CompressBench(state, disk, compress); })
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(1)
+          ->Repetitions(compressor.repetitions);
+    }
+  }
   return true;
 }();
 

@@ -4,12 +4,14 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <optional>
 #include <random>
 
 #include "app_errors.h"
 #include "host_control.h"
 #include "package_format.h"
 #include "package_modules.h"
+#include "package_writer.h"
 #include "rc4.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
@@ -85,17 +87,49 @@ class ImageUnpackerTest : public ::testing::Test {
   TStages stages;
 };
 
+// The plain zlib stream the package writer makes of an image.
+TBytes WrittenPayload(const TBytes &image, const TCompression &compression) {
+  TPackageInput input;
+  input.Image = image.data();
+  input.ImageSize = image.size();
+  input.MediaType = kMediaF3_1Pt44;
+  input.Compression = compression;
+  TPackageHeader header;
+  THeapBlock payload;
+  EXPECT_TRUE(BuildPackage(input, header, payload));
+  return TBytes(payload.Data(), payload.Data() + payload.Size());
+}
+
+// Streams of zlib at level 9 (the test support's) and of the package writer
+// at its levels and with zopfli: the program's inflate and zlib's give the
+// image back from each.
 TEST_F(ImageUnpackerTest, RealFat12ImagesComeBackByteExact) {
-  for (const char *password : {"", "s3cret", "a"}) {
-    for (bool checksum : {true, false}) {
-      TPackageOptions options;
-      options.password = password;
-      options.checksum = checksum;
-      TBytes result;
-      ASSERT_TRUE(Load(MakeProgram(disk, options), password, &result))
-          << password << checksum << ErrorText(error);
-      EXPECT_TRUE(result == disk);
-      EXPECT_EQ(imageSize, 1474560);
+  const TBytes fastest = WrittenPayload(disk, TCompression{1, false});
+  const TBytes smallest = WrittenPayload(disk, TCompression());
+  const TBytes best = WrittenPayload(disk, TCompression{12, true});
+  EXPECT_LT(smallest.size(), fastest.size());
+  EXPECT_LT(best.size(), smallest.size());  // zopfli's stream of this disk is the smaller
+  const std::vector<std::optional<TBytes>> payloads = {std::nullopt, fastest, smallest, best};
+  for (const std::optional<TBytes> &payload : payloads) {
+    if (payload) {
+      TBytes inflated(disk.size() + 1);
+      uLongf length = inflated.size();
+      EXPECT_EQ(uncompress(inflated.data(), &length, payload->data(), payload->size()), Z_OK);
+      inflated.resize(length);
+      EXPECT_TRUE(inflated == disk);
+    }
+    for (const char *password : {"", "s3cret", "a"}) {
+      for (bool checksum : {true, false}) {
+        TPackageOptions options;
+        options.password = password;
+        options.checksum = checksum;
+        options.payload = payload;
+        TBytes result;
+        ASSERT_TRUE(Load(MakeProgram(disk, options), password, &result))
+            << (payload ? payload->size() : 0) << password << checksum << ErrorText(error);
+        EXPECT_TRUE(result == disk);
+        EXPECT_EQ(imageSize, 1474560);
+      }
     }
   }
   EXPECT_TRUE(testing_support::FsckClean(disk));

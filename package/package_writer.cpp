@@ -1,8 +1,10 @@
 // The package writer.
 #include "package_writer.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
+#include <zopfli.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "image_unpacker.h"
@@ -13,31 +15,48 @@ namespace {
 bool InputAllowed(const TPackageInput &input) {
   return ImageSizeAllowed(static_cast<int64_t>(input.ImageSize)) &&
          DescriptionAllowed(input.DescriptionLength) && PasswordAllowed(input.PasswordLength) &&
-         input.MediaType != kMediaUnknown && input.MediaType < kMediaNone;
+         input.MediaType != kMediaUnknown && input.MediaType < kMediaNone &&
+         input.Compression.Level >= kLowestCompressionLevel &&
+         input.Compression.Level <= kHighestCompressionLevel;
 }
 
-// zlib at level 9 into a block of exactly the compressed size.
-bool Compress(const BYTE *image, size_t size, THeapBlock &payload) {
-  uLongf length = compressBound(static_cast<uLong>(size));
-  payload.Allocate(length);
-  int result = compress2(payload.Data(), &length, image, static_cast<uLong>(size), 9);
-  if (result != Z_OK) {
-    payload.Release();
-    SetLastError(kErrorZLibCategory + static_cast<DWORD>(result - Z_VERSION_ERROR + 1));
-    return false;
+// libdeflate's zlib stream into a block of exactly its size. Its memory
+// comes from the process heap, so that running out ends the process as
+// everywhere else.
+void Deflate(const BYTE *image, size_t size, int level, THeapBlock &payload) {
+  libdeflate_set_memory_allocator(HeapAllocOrDie, HeapRelease);
+  libdeflate_compressor *compressor = libdeflate_alloc_compressor(level);
+  // The bound holds for any input: the compression can't run out of room.
+  payload.Allocate(libdeflate_zlib_compress_bound(compressor, size));
+  payload.Resize(libdeflate_zlib_compress(compressor, image, size, payload.Data(), payload.Size()));
+  libdeflate_free_compressor(compressor);
+}
+
+// Keeps zopfli's zlib stream instead when it is smaller (its defaults: 15
+// iterations, blocks split).
+void KeepZopfliWhenSmaller(const BYTE *image, size_t size, THeapBlock &payload) {
+  ZopfliOptions options;
+  ZopfliInitOptions(&options);
+  unsigned char *stream = nullptr;
+  size_t length = 0;
+  ZopfliCompress(&options, ZOPFLI_FORMAT_ZLIB, image, size, &stream, &length);
+  if (length < payload.Size()) {
+    payload.Allocate(length);
+    memcpy(payload.Data(), stream, length);
   }
-  payload.Resize(length);
-  return true;
+  free(stream);
 }
 
 }  // namespace
 
 bool BuildPackage(const TPackageInput &input, TPackageHeader &header, THeapBlock &payload) {
+  payload.Release();
   if (!InputAllowed(input)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  if (!Compress(input.Image, input.ImageSize, payload)) return false;
+  Deflate(input.Image, input.ImageSize, input.Compression.Level, payload);
+  if (input.Compression.Best) KeepZopfliWhenSmaller(input.Image, input.ImageSize, payload);
   const LONG passwordLength = static_cast<LONG>(input.PasswordLength);
   const LONG payloadLength = static_cast<LONG>(payload.Size());
   memset(&header, 0, sizeof header);

@@ -12,6 +12,18 @@
 #include "media.h"
 #include "package_format.h"
 
+// libdeflate's compression levels: 1 the fastest, 12 the smallest.
+constexpr int kLowestCompressionLevel = 1;
+constexpr int kHighestCompressionLevel = 12;
+
+// How the image is compressed; every choice writes the zlib format the
+// program inflates.
+struct TCompression {
+  int Level = kHighestCompressionLevel;  // libdeflate's
+  // Also zopfli, many times slower; the smaller of the two streams is kept.
+  bool Best = false;
+};
+
 struct TPackageInput {
   const BYTE *Image = nullptr;
   size_t ImageSize = 0;
@@ -21,15 +33,16 @@ struct TPackageInput {
   const char *Password = "";  // PasswordLength 0: not protected
   size_t PasswordLength = 0;
   bool Checksum = true;  // false: DataCrc 0
+  TCompression Compression;
 };
 
-// Makes the header and the payload of a package: the image compressed with
-// zlib at level 9, its checksum unless told otherwise, and with a password
-// the payload from its 17th byte on enciphered with RC4. The payload block
-// holds exactly header.PackedSize bytes. False with ERROR_INVALID_PARAMETER
-// when an input breaks a limit of the package (image size, description,
-// password, a media type that names no medium), or with a ZLib code when
-// compression fails; the payload block is then empty.
+// Makes the header and the payload of a package: the image compressed as
+// input.Compression says, its checksum unless told otherwise, and with a
+// password the payload from its 17th byte on enciphered with RC4. The
+// payload block holds exactly header.PackedSize bytes. False with
+// ERROR_INVALID_PARAMETER when an input breaks a limit of the package
+// (image size, description, password, a media type that names no medium)
+// or the level is not 1 to 12; the payload block is then empty.
 bool BuildPackage(const TPackageInput &input, TPackageHeader &header, THeapBlock &payload);
 
 #endif

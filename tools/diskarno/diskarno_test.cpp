@@ -87,6 +87,8 @@ TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
            {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
            {{"--password", std::string(254, 'p')}, {"--password", std::string(254, 'p')}},
            {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
+           {{"--level", "1"}, {}},
+           {{"--level=6", "--best", "--password", "Sesame"}, {"--password", "Sesame"}},
        }) {
     ASSERT_EQ(Pack(c.options), 0) << output.err;
     EXPECT_EQ(output.err, "");  // nothing of this stub was left out
@@ -114,7 +116,8 @@ TEST_F(DiskarnoTest, PackWritesTheHeaderFields) {
   EXPECT_EQ(program[at + 23], 9);
   EXPECT_EQ(std::string(&program[at + 24], &program[at + 33]), "Utilities");
   EXPECT_EQ(program[at + 56], 2);
-  // Level 9 zlib header, kept plain with the next 14 bytes; the rest enciphered.
+  // The zlib header of the highest levels, kept plain with the next 14 bytes;
+  // the rest enciphered.
   EXPECT_EQ(payload[0], 0x78);
   EXPECT_EQ(payload[1], 0xDA);
   TBytes plain = payload;
@@ -170,6 +173,10 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
       {"--media-type", "0"},
       {"--media-type", "14"},
       {"--media-type", "two"},
+      {"--level", "0"},
+      {"--level", "13"},
+      {"--level", ""},
+      {"--level", "12x"},
       {"--stub", Path("missing.exe")},
       {"--stub", Path("text.exe")},
       {"--stub", Path("empty.exe")},
@@ -313,6 +320,11 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
     EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
   EXPECT_NE(output.out.find("(matches)"), std::string::npos) << output.out;
+  const size_t tenths = (std::stoul(payload) * 1000 + 1474560 / 2) / 1474560;
+  EXPECT_NE(output.out.find("Packed size:     " + payload + " (" + std::to_string(tenths / 10) +
+                            "." + std::to_string(tenths % 10) + " % of the image)\n"),
+            std::string::npos)
+      << output.out;
   EXPECT_NE(output.out.find("3.5\" 1.44MB"), std::string::npos);
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 0);
   EXPECT_NE(output.out.find("the password does not match"), std::string::npos);

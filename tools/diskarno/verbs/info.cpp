@@ -64,6 +64,15 @@ std::string MediaName(BYTE type) {
   return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
 }
 
+// " (21.3 % of the image)", or nothing for a header with no image size.
+std::string ShareOf(const TPackageHeader &header) {
+  if (header.ImageSize <= 0) return "";
+  char text[48];
+  snprintf(text, sizeof text, " (%.1f %% of the image)",
+           100.0 * header.PackedSize / static_cast<double>(header.ImageSize));
+  return text;
+}
+
 // The payload checksum: "matches", "differs", "not stored" or why it was not
 // checked; ok is set only when it was checked.
 struct TChecksum {
@@ -183,7 +192,8 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
       {"data_crc_ok", !checksum.checked ? "null" : checksum.ok ? "true" : "false", nullptr, ""},
       TextField("data_crc_state", nullptr, checksum.state),
       NumberField("image_size", "Image size", header.ImageSize),
-      NumberField("packed_size", "Packed size", header.PackedSize),
+      {"packed_size", Number(header.PackedSize), "Packed size",
+       Number(header.PackedSize) + ShareOf(header)},
       NumberField("reserved", "Reserved", header.Reserved),
       NumberField("payload_length", "Payload length", package.PayloadLength()),
       TextField("program", "Program", program.text),

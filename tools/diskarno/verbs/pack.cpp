@@ -21,6 +21,8 @@ struct TPackOptions : TPasswordOptions {
   std::string stub;
   std::string description;
   std::string mediaType;
+  std::string level;
+  bool best = false;
   bool noChecksum = false;
   bool quiet = false;
   bool force = false;
@@ -32,9 +34,9 @@ TVerbSpec<TPackOptions> PackSpec() {
       "IMAGE -o OUT [options]",
       1,
       "Writes OUT: the program (the stub, up to the end of its last section) followed\n"
-      "by a package holding IMAGE, compressed with zlib at level 9. IMAGE may be a\n"
-      "drive (A:, B: on Windows) or a block device: its disk is read as diskarno\n"
-      "read does.",
+      "by a package holding IMAGE, compressed into the zlib format with libdeflate.\n"
+      "IMAGE may be a drive (A:, B: on Windows) or a block device: its disk is read\n"
+      "as diskarno read does.",
       {OutRow("OUT", &TPackOptions::out),
        {"--stub", "PATH", "the program to put in front (any PE file)", &TPackOptions::stub},
        {"--description", "TEXT",
@@ -45,7 +47,15 @@ TVerbSpec<TPackOptions> PackSpec() {
         "the medium's number; auto (the default) takes it from\n"
         "the image size (160K 10, 180K 9, 320K 7, 360K 6,\n"
         "720K 5, 1.2M 1, 1.44M 2, 2.88M 3)",
-        &TPackOptions::mediaType}}};
+        &TPackOptions::mediaType},
+       {"--level", "N",
+        "libdeflate's level, 1 (fastest) to 12 (smallest, the\n"
+        "default)",
+        &TPackOptions::level}}};
+  spec.options.push_back({"--best",
+                          "also compress with zopfli and keep the smaller\n"
+                          "package; many times slower",
+                          &TPackOptions::best});
   AddPasswordRows(spec.options);
   spec.options.push_back({"--no-checksum", "store no payload checksum", &TPackOptions::noChecksum});
   spec.options.push_back(QuietRow(&TPackOptions::quiet));
@@ -71,6 +81,19 @@ TStatus MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &typ
   if (*end != '\0' || value < 1 || value >= kMediaNone)
     return TStatus::Refused("unknown media type " + text + " (1 to 13, or auto)");
   type = static_cast<TMediaType>(value);
+  return TStatus::Done();
+}
+
+// --level and --best; a level outside 1 to 12 is refused.
+TStatus CompressionOf(const TPackOptions &options, TCompression &compression) {
+  compression.Best = options.best;
+  if (!options.Given("--level")) return TStatus::Done();
+  char *end = nullptr;
+  long value = strtol(options.level.c_str(), &end, 10);
+  if (options.level.empty() || *end != '\0' || value < kLowestCompressionLevel ||
+      value > kHighestCompressionLevel)
+    return TStatus::Refused("unknown level " + options.level + " (1 to 12)");
+  compression.Level = static_cast<int>(value);
   return TStatus::Done();
 }
 
@@ -153,9 +176,11 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
   std::string description;
   std::string password;
   TStub stub;
+  TCompression compression;
   std::vector<BYTE> image;
   TMediaType mediaType = kMediaUnknown;
   TStatus status = CheckInputs(options, description, password, stub);
+  if (status.Ok()) status = CompressionOf(options, compression);
   if (status.Ok()) status = ReadImageOperand(options, context, image);
   if (status.Ok()) status = MediaTypeOf(options.mediaType, image.size(), mediaType);
   if (!status.Ok()) return status;
@@ -169,6 +194,7 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
   input.Password = password.c_str();
   input.PasswordLength = password.size();
   input.Checksum = !options.noChecksum;
+  input.Compression = compression;
   TPackageHeader header;
   THeapBlock payload;
   if (!BuildPackage(input, header, payload))
