@@ -34,7 +34,7 @@ int SaveAs(uid_t user, const std::string &path, const TBytes &bytes) {
   if (child == 0) {
     if (setgid(user) != 0 || setuid(user) != 0) _exit(99);
     TToolConsole console;
-    _exit(SaveOutput(path, {{bytes.data(), bytes.size()}}, console).exitCode);
+    _exit(SaveOutput(path, {{bytes.data(), bytes.size()}}, console, false).exitCode);
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -108,7 +108,7 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
       code = SaveAs(kNobody, target, bytes);
     } else {
       TToolConsole console;
-      saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
+      saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console, false);
       code = saved.exitCode;
       EXPECT_EQ(testing_support::SystemCalls().fsyncs - fsyncs, c.code == 0 ? 1u : 0u) << c.what;
     }
@@ -144,7 +144,7 @@ TEST_F(OutputFileTest, StopsLeaveTheTargetAsItWas) {
     testing_support::TFakeConsole console;
     console.checksBeforeStop = checks;
     console.stopSignal = 15;
-    TStatus saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
+    TStatus saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console, false);
     EXPECT_EQ(saved.exitCode, 143) << checks;
     EXPECT_NE(saved.message.find("SIGTERM"), std::string::npos) << saved.message;
     EXPECT_NE(saved.message.find("nothing was written"), std::string::npos) << saved.message;
