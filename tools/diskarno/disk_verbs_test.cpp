@@ -2,6 +2,7 @@
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <climits>
@@ -371,55 +372,123 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
   }
 }
 
-// An image file is locked for the run, and one that backs a loop device is
-// not written unless --force and the loop device is not mounted.
+// An image file is locked for the run against both kinds of lock, as input
+// and as -o output; one that backs a loop device is not written, copied or
+// replaced unless --force and no loop device is mounted. A loop device is
+// not written while another over the same file is mounted, or a partition
+// of it.
 TEST_F(DiskVerbsTest, ImagesInUse) {
-  ASSERT_TRUE(WriteBytes(Path("loop7"), TBytes()));
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, {})));
+  for (const char *name : {"loop6", "loop7", "loop7p2"}) {
+    ASSERT_TRUE(WriteBytes(Path(name), TBytes(k144, 0xF6)));
+  }
+  StandIn("loop6", "7:6", "0");
   StandIn("loop7", "7:7", "0");
-  ASSERT_EQ(system(("mkdir -p " + Path("sys/block/loop7/loop") + " && echo 7:7 > " +
-                    Path("sys/block/loop7/dev"))
+  StandIn("loop7p2", "259:0", "", "7:7");
+  // As in sysfs, /sys/block/loop7 and /sys/dev/block/7:7 are one node.
+  ASSERT_EQ(system(("mkdir -p " + Path("sys/block") + " && ln -s " + Path("sys/devices/7:6") + " " +
+                    Path("sys/block/loop6") + " && ln -s " + Path("sys/devices/7:7") + " " +
+                    Path("sys/block/loop7") + " && mkdir " + Path("sys/block/loop6/loop") + " " +
+                    Path("sys/block/loop7/loop"))
                        .c_str()),
             0);
+  enum TLock { kNone, kOfdRead, kOfdWrite, kFlockShared, kFlockExclusive };
   struct Case {
     const char *what;
-    const char *verb;
-    short lock;            // held by another run: F_RDLCK, F_WRLCK, or F_UNLCK for none
-    const char *loopOver;  // the loop device's backing file, or nullptr
-    bool mounted;          // the loop device is mounted on "/media/my disk"
-    bool force;
+    std::vector<std::string> arguments;  // the folder's files by name
+    TLock lock;                          // another run's lock on blank.img
+    const char *loopOver;                // loop7's backing file, or nullptr
+    const char *mounted;                 // mounted on "/media/my disk": loop7, loop7p2
     int code;
     const char *says;
+    const char *loop6Over = nullptr;  // loop6's backing file
+  };
+  const std::vector<std::string> write = {"write", "disk.img", "blank.img"};
+  const std::vector<std::string> verify = {"verify", "disk.img", "blank.img"};
+  const std::vector<std::string> extract = {"extract", "disk.exe", "-o", "blank.img"};
+  const std::vector<std::string> readOut = {"read", "disk.img", "-o", "blank.img"};
+  const std::vector<std::string> readIn = {"read", "blank.img", "-o", "copy.img"};
+  const std::vector<std::string> packIn = {"pack", "blank.img", "-o", "copy.exe", "--stub",
+                                           "stub.exe"};
+  auto forced = [](std::vector<std::string> arguments) {
+    arguments.push_back("--force");
+    return arguments;
   };
   const std::vector<Case> cases = {
-      {"write, locked for reading", "write", F_RDLCK, nullptr, false, false, 2, "in use"},
-      {"write, locked for writing", "write", F_WRLCK, nullptr, false, false, 2, "in use"},
-      {"verify, locked for reading", "verify", F_RDLCK, nullptr, false, false, 1, "differ"},
-      {"verify, locked for writing", "verify", F_WRLCK, nullptr, false, false, 2, "in use"},
-      {"write, loop device", "write", F_UNLCK, "blank.img", false, false, 2,
+      {"write, locked for reading", write, kOfdRead, nullptr, nullptr, 2, "in use"},
+      {"write, locked for writing", write, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"write, flock(2) shared", write, kFlockShared, nullptr, nullptr, 2, "in use"},
+      {"verify, locked for reading", verify, kOfdRead, nullptr, nullptr, 1, "differ"},
+      {"verify, locked for writing", verify, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"verify, flock(2) exclusive", verify, kFlockExclusive, nullptr, nullptr, 2, "in use"},
+      {"extract -o, locked for writing", extract, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"read -o, flock(2) shared", readOut, kFlockShared, nullptr, nullptr, 2, "in use"},
+      {"read -o, locked for reading", readOut, kOfdRead, nullptr, nullptr, 2, "in use"},
+      {"read, locked for writing", readIn, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"pack, locked for writing", packIn, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"pack, flock(2) exclusive", packIn, kFlockExclusive, nullptr, nullptr, 2, "in use"},
+      {"pack, locked for reading", packIn, kOfdRead, nullptr, nullptr, 0, ""},
+      {"write, loop device", write, kNone, "blank.img", nullptr, 2,
        "backs the loop device /dev/loop7"},
-      {"write, loop device, forced", "write", F_UNLCK, "blank.img", false, true, 0, ""},
-      {"write, mounted loop device, forced", "write", F_UNLCK, "blank.img", true, true, 2,
+      {"write, loop device, forced", forced(write), kNone, "blank.img", nullptr, 0, ""},
+      {"write, mounted loop device, forced", forced(write), kNone, "blank.img", "loop7", 2,
        "/dev/loop7, mounted on /media/my disk"},
-      {"verify, loop device", "verify", F_UNLCK, "blank.img", true, false, 1, "differ"},
-      {"write, loop device of another file", "write", F_UNLCK, "disk.img", true, false, 0, ""},
+      {"write, its partition mounted, forced", forced(write), kNone, "blank.img", "loop7p2", 2,
+       "/dev/loop7, whose "},
+      {"verify, loop device", verify, kNone, "blank.img", "loop7", 1, "differ"},
+      {"write, loop device of another file", write, kNone, "disk.img", "loop7", 0, ""},
+      {"extract -o, mounted loop device, forced", forced(extract), kNone, "blank.img", "loop7",
+       2, "mounted on /media/my disk"},
+      {"extract -o, loop device", extract, kNone, "blank.img", nullptr, 2, "give --force"},
+      {"extract -o, loop device, forced", forced(extract), kNone, "blank.img", nullptr, 0, ""},
+      {"read -o, partition mounted, forced", forced(readOut), kNone, "blank.img", "loop7p2", 2,
+       "is mounted on /media/my disk"},
+      {"read, mounted loop device, forced", forced(readIn), kNone, "blank.img", "loop7", 2,
+       "mounted on /media/my disk"},
+      {"read, loop device", readIn, kNone, "blank.img", nullptr, 2, "give --force"},
+      {"read, loop device, forced", forced(readIn), kNone, "blank.img", nullptr, 0, ""},
+      {"pack, mounted loop device, forced", forced(packIn), kNone, "blank.img", "loop7", 2,
+       "mounted on /media/my disk"},
+      {"read the loop device -o its file, forced", {"read", "loop7", "-o", "blank.img", "--force"},
+       kNone, "blank.img", nullptr, 2, "would overwrite the disk"},
+      {"write a second loop device, the first's partition mounted",
+       {"write", "disk.img", "loop6", "--force", "--yes"}, kNone, "blank.img", "loop7p2", 2,
+       "with the loop device /dev/loop7, whose ", "blank.img"},
+      {"write a second loop device, nothing mounted", {"write", "disk.img", "loop6", "--force"},
+       kNone, "blank.img", nullptr, 0, "", "blank.img"},
   };
   for (const Case &c : cases) {
     ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
-    std::string backing = c.loopOver ? Path(c.loopOver) : "";
-    ASSERT_TRUE(WriteBytes(Path("sys/block/loop7/loop/backing_file"),
-                           TBytes(backing.begin(), backing.end())));
-    std::string mounts = c.mounted ? Path("loop7") + " /media/my\\040disk ext4 rw 0 0\n" : "";
+    ASSERT_TRUE(WriteBytes(Path("loop6"), TBytes(k144, 0xF6)));
+    for (const char *loop : {"loop6", "loop7"}) {
+      const char *over = std::string(loop) == "loop6" ? c.loop6Over : c.loopOver;
+      std::string backing = over ? RealPath(over) : "";
+      ASSERT_TRUE(WriteBytes(Path("sys/block/") + loop + "/loop/backing_file",
+                             TBytes(backing.begin(), backing.end())));
+    }
+    std::string mounts = c.mounted ? Path(c.mounted) + " /media/my\\040disk ext4 rw 0 0\n" : "";
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(mounts.begin(), mounts.end())));
     int other = open(Path("blank.img").c_str(), O_RDWR);
     struct flock lock = {};
-    lock.l_type = c.lock;
-    if (c.lock != F_UNLCK) {
+    lock.l_type = c.lock == kOfdRead ? F_RDLCK : F_WRLCK;
+    if (c.lock == kOfdRead || c.lock == kOfdWrite) {
       ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    } else if (c.lock != kNone) {
+      ASSERT_EQ(flock(other, c.lock == kFlockShared ? LOCK_SH : LOCK_EX), 0);
     }
-    std::vector<std::string> arguments = {c.verb, Path("disk.img"), Path("blank.img")};
-    if (c.force) arguments.push_back("--force");
+    const TBytes before = ReadBytes(Path("blank.img"));
+    std::vector<std::string> arguments;
+    for (const std::string &argument : c.arguments)
+      arguments.push_back(access(Path(argument).c_str(), F_OK) == 0 || argument == "copy.img" ||
+                                  argument == "copy.exe"
+                              ? Path(argument)
+                              : argument);
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    if (c.code != 0) {
+      EXPECT_TRUE(ReadBytes(Path("blank.img")) == before) << c.what << ": blank.img changed";
+    }
     close(other);
   }
 }
