@@ -233,7 +233,9 @@ TEST_F(DiskVerbsTest, CtrlCStopsBetweenTracks) {
 }
 
 // The Linux device rules: only a removable, unmounted device of a floppy's
-// size, unless --force takes one that is not removable or not of that size.
+// size (DMF's too), unless --force takes one that is not removable or not
+// of that size; a read cut to a floppy's size says what it left out. A
+// read-only device is read, never written.
 TEST_F(DiskVerbsTest, DeviceRules) {
   struct Case {
     const char *what;
@@ -244,6 +246,8 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     bool force;
     int code;
     const char *says;
+    const char *verb = "write";  // write disk.img, read -o copy.img, pack -o copy.exe
+    bool readOnly = false;       // sysfs says ro
   };
   const std::vector<Case> cases = {
       {"removable floppy", "1", nullptr, nullptr, k144, false, 0, ""},
@@ -258,6 +262,17 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       {"partition of a fixed disk", "0", "8:16", nullptr, k144, false, 2, "not a removable"},
       {"not a floppy's size", "1", nullptr, nullptr, 1000000, false, 2, "no floppy's size"},
       {"too small even forced", "1", nullptr, nullptr, 100000, true, 2, "no floppy's size"},
+      {"DMF, read", "1", nullptr, nullptr, 1720320, false, 0, "160 tracks (1720320 bytes)", "read"},
+      {"DMF, packed", "1", nullptr, nullptr, 1720320, false, 0, "image 1720320 bytes", "pack"},
+      {"DMF, a 1.44 MB image written", "1", nullptr, nullptr, 1720320, false, 2,
+       "18 sectors a track; the disk in"},
+      {"not a floppy's size, read forced", "1", nullptr, nullptr, 1000000, true, 0,
+       "read as a floppy of 737280 bytes; its last 262720 bytes are left out", "read"},
+      {"not a floppy's size, packed forced", "1", nullptr, nullptr, 1000000, true, 0,
+       "its last 262720 bytes are left out", "pack"},
+      {"read-only", "1", nullptr, nullptr, k144, false, 2, "is read-only", "write", true},
+      {"read-only, forced", "1", nullptr, nullptr, k144, true, 2, "is read-only", "write", true},
+      {"read-only, read", "1", nullptr, nullptr, k144, false, 0, "(1474560 bytes)", "read", true},
   };
   for (const Case &c : cases) {
     SetUp();
@@ -272,17 +287,33 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       StandIn("dev", "8:16", c.removable);
       StandIn("part", "8:17", "", "8:16");
     }
+    if (c.readOnly) {
+      ASSERT_TRUE(WriteBytes(Path("sys/devices/8:16/ro"), {'1', '\n'}));
+    }
     std::string table = c.mounted ? Path(c.mounted) + " /media/floppy vfat rw 0 0\n" : "";
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(table.begin(), table.end())));
-    std::vector<std::string> arguments = {"write", Path("disk.img"), Path("dev")};
+    const std::string verb = c.verb;
+    ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+    std::vector<std::string> arguments =
+        verb == "write" ? std::vector<std::string>{"write", Path("disk.img"), Path("dev")}
+        : verb == "read"
+            ? std::vector<std::string>{"read", Path("dev"), "-o", Path("copy.img")}
+            : std::vector<std::string>{"pack", Path("dev"), "-o", Path("copy.exe"), "--stub",
+                                       Path("stub.exe")};
     if (c.force) arguments.push_back("--force");
     const size_t fsyncs = SystemCalls().fsyncs;
     SystemCalls().device = RealPath("dev");
     SystemCalls().openFlags.clear();
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
-    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    EXPECT_NE((output.err + output.out).find(c.says), std::string::npos)
+        << c.what << ": " << output.err << output.out;
     TBytes device = ReadBytes(Path("dev"));
-    if (c.code == 0) {
+    if (verb == "read" && c.code == 0) {
+      const TBytes copy = ReadBytes(Path("copy.img"));
+      EXPECT_TRUE(copy == TBytes(copy.size(), 0xF6)) << c.what;
+      EXPECT_NE(output.out.find("(" + std::to_string(copy.size()) + " bytes)"), std::string::npos)
+          << c.what << ": " << output.out;
+    } else if (c.code == 0 && verb == "write") {
       EXPECT_TRUE(std::equal(disk.begin(), disk.end(), device.begin())) << c.what;
       EXPECT_GT(SystemCalls().fsyncs, fsyncs) << c.what << ": written without fsync";
       // Exclusive: the kernel refuses a device mounted or held by another.
@@ -323,6 +354,12 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
   damaged[0] = 0;
   TBytes noise(k144);
   for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<unsigned char>(n * 7919 >> 3);
+  // A 720 KB FAT file system at the start of a 1.44 MB disk, then noise or blank.
+  TBytes small = MakeFatImage(737280, {}, "SMALL");
+  TBytes smallThenData = noise;
+  std::copy(small.begin(), small.end(), smallThenData.begin());
+  TBytes smallThenBlank(k144, 0xF6);
+  std::copy(small.begin(), small.end(), smallThenBlank.begin());
   struct Case {
     const char *what;
     TBytes target;       // empty: made by mkfs below
@@ -348,6 +385,9 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
       {"ext2, Ctrl-C at the question", TBytes(), nullptr, "", 130, "stopped by SIGINT", true},
       {"partition table", mbr, nullptr, nullptr, 2, "holds a DOS partition table with 2 part"},
       {"unknown data", noise, nullptr, nullptr, 2, "holds data that is no known file system"},
+      {"empty FAT, then data past its end", smallThenData, nullptr, nullptr, 2,
+       "labelled SMALL without files, and 737280 bytes of other data after it"},
+      {"empty FAT, then a formatter's fill", smallThenBlank, nullptr, nullptr, 0, ""},
   };
   for (const Case &c : cases) {
     if (c.target.empty()) {
