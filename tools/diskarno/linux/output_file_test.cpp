@@ -1,8 +1,11 @@
 // Outputs replace only regular files, as cp would, and leave nothing behind.
 #include "outputs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -57,12 +60,16 @@ class OutputFileTest : public ::testing::Test {
 
 TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
   const bool root = geteuid() == 0;
+  enum TLock { kNone, kOfd, kFlock };
   struct Case {
     const char *what;
     const char *make;  // shell, $T is the target; run in the folder
     bool asNobody;     // save as user nobody (needs root to switch)
     int code;
-    const char *after;  // stat -c '%a %u %F' of what the target names, after
+    const char *after;         // stat -c '%a %u %F' of what the target names, after
+    std::string name = "t";    // of the target in the folder
+    bool attribute = false;    // the target has user.note before, and keeps it
+    TLock lock = kNone;        // another program holds the target locked
   };
   const std::vector<Case> cases = {
       {"new file", "true", false, 0, "644 0 regular file"},
@@ -87,11 +94,16 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
       // The rename over root's file in a sticky folder fails.
       {"root's file in a sticky folder", "mkdir ro; chmod 1777 ro; echo old > ro/t; chmod 666 ro/t",
        true, 1, "666 0 regular file"},
+      {"a name of 255 characters", "true", false, 0, "644 0 regular file", std::string(255, 'n')},
+      {"extended attributes", "echo old > $T; chmod 640 $T", false, 0, "640 0 regular file", "t",
+       true},
+      {"locked by another run", "echo old > $T", false, 2, "644 0 regular file", "t", false, kOfd},
+      {"held with flock(2)", "echo old > $T", false, 2, "644 0 regular file", "t", false, kFlock},
   };
   umask(022);
   for (const Case &c : cases) {
     if (c.asNobody && !root) continue;
-    std::string target = folder + "/t";
+    std::string target = folder + "/" + c.name;
     ASSERT_EQ(
         system(("cd " + folder + " && rm -rf t real new dev ro && T=" + target + " && " + c.make)
                    .c_str()),
@@ -101,6 +113,17 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
     const std::string after = c.after;
     const bool regular = after.find("regular") != std::string::npos;  // else a read blocks
     TBytes before = regular ? ReadBytes(target) : TBytes();
+    if (c.attribute) {
+      ASSERT_EQ(setxattr(target.c_str(), "user.note", "kept", 4, 0), 0) << c.what;
+    }
+    const int other = c.lock == kNone ? -1 : open(target.c_str(), O_RDONLY);
+    struct flock lock = {};
+    lock.l_type = F_RDLCK;
+    if (c.lock == kOfd) {
+      ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    } else if (c.lock == kFlock) {
+      ASSERT_EQ(flock(other, LOCK_SH), 0);
+    }
     int code = 0;
     const size_t fsyncs = testing_support::SystemCalls().fsyncs;
     TStatus saved;
@@ -113,6 +136,12 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
       EXPECT_EQ(testing_support::SystemCalls().fsyncs - fsyncs, c.code == 0 ? 1u : 0u) << c.what;
     }
     EXPECT_EQ(code, c.code) << c.what << ": " << saved.message;
+    if (other >= 0) close(other);
+    if (c.attribute) {
+      char value[16] = {};
+      EXPECT_EQ(getxattr(target.c_str(), "user.note", value, sizeof value), 4) << c.what;
+      EXPECT_STREQ(value, "kept") << c.what;
+    }
     const std::string what = c.what;
     const std::string message = c.asNobody || c.code == 0 ? target : saved.message;
     EXPECT_EQ(Shell("stat -L -c '%a %u %F' " + target), *c.after ? c.after : "666 0 regular file")
