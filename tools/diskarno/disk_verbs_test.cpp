@@ -552,7 +552,13 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
   const std::string loop =
       ShellLine("losetup --find --show " + Path("backing.img") + " 2>/dev/null");
   if (loop.empty()) GTEST_SKIP() << "losetup attached no loop device";
+  // The same file again, and once more read-only.
+  const std::string second = ShellLine("losetup --find --show " + Path("backing.img"));
+  const std::string readOnly = ShellLine("losetup -r --find --show " + Path("backing.img"));
   const TBytes before = ReadBytes(Path("backing.img"));
+  ASSERT_TRUE(WriteBytes(Path("copy0.img"), before));
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, {})));
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
   ASSERT_EQ(system(("mkdir -p " + Path("mnt")).c_str()), 0);
   const bool mountable =
       system(("mount -o ro " + loop + " " + Path("mnt") + " 2>/dev/null && umount " + Path("mnt"))
@@ -563,13 +569,17 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
     bool mounted;
     int code;
     std::string says;
+    // The device's pages are cached by a program that holds it open, then
+    // a byte of the file changes behind them.
+    bool stale = false;
   };
+  const std::string mounted = ", mounted on " + Path("mnt");
   const std::vector<Case> cases = {
       {"its image file",
        {"write", Path("disk.img"), Path("backing.img")},
        false,
        2,
-       "backs the loop device " + loop},
+       "backs the loop devices "},
       {"its image file, forced",
        {"write", Path("disk.img"), Path("backing.img"), "--force"},
        false,
@@ -592,19 +602,68 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
        true,
        2,
        "mounted on " + Path("mnt")},
+      {"a second device, the first mounted, forced and told yes",
+       {"write", Path("disk.img"), second, "--force", "--yes"},
+       true,
+       2,
+       second + " shares its file " + Path("backing.img") + " with the loop device " + loop +
+           mounted},
+      {"its mounted image file as -o, forced",
+       {"extract", Path("disk.exe"), "-o", Path("backing.img"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"its mounted image file read, forced",
+       {"read", Path("backing.img"), "-o", Path("copy.img"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"its mounted image file packed, forced",
+       {"pack", Path("backing.img"), "-o", Path("copy.exe"), "--stub", Path("stub.exe"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"the device read into its image file, forced",
+       {"read", loop, "-o", Path("backing.img"), "--force"},
+       false,
+       2,
+       "would overwrite the disk " + loop},
+      {"the read-only device, forced and told yes",
+       {"write", Path("disk.img"), readOnly, "--force", "--yes"},
+       false,
+       2,
+       readOnly + " is read-only"},
+      {"verify past a stale cache",
+       {"verify", Path("copy0.img"), loop, "--force"},
+       false,
+       1,
+       "track 1 (cylinder 0, head 0) differs",
+       true},
   };
   for (const Case &c : cases) {
     if (c.mounted && !mountable) continue;
     if (c.mounted) {
       ASSERT_EQ(system(("mount -o ro " + loop + " " + Path("mnt")).c_str()), 0);
     }
+    const int holder = c.stale ? open(loop.c_str(), O_RDONLY) : -1;
+    if (c.stale) {
+      TBytes cached(before.size());
+      ASSERT_EQ(pread(holder, cached.data(), cached.size(), 0), static_cast<ssize_t>(before.size()));
+      TBytes changed = before;
+      changed[100] ^= 0xFF;
+      ASSERT_TRUE(WriteBytes(Path("backing.img"), changed));
+    }
     EXPECT_EQ(Run(c.arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    if (c.stale) {
+      close(holder);
+      ASSERT_TRUE(WriteBytes(Path("backing.img"), before));
+    }
     if (c.mounted) {
       ASSERT_EQ(system(("umount " + Path("mnt")).c_str()), 0);
     }
   }
-  EXPECT_EQ(system(("losetup -d " + loop).c_str()), 0);
+  EXPECT_EQ(system(("losetup -d " + loop + " " + second + " " + readOnly).c_str()), 0);
   EXPECT_TRUE(ReadBytes(Path("backing.img")) == before) << "the image file was written";
   if (!mountable) GTEST_SKIP() << "the loop device could not be mounted; mounted cases skipped";
 }

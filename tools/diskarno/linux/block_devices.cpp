@@ -225,18 +225,20 @@ std::string InUseRefusal(const std::string &path, const std::string &number, boo
   const std::string backing = device ? BackingFileOf(number) : "";
   const std::string shared = backing.empty() ? path : backing;
   const std::string disk = device ? DiskOf(number) : "";
+  const std::string whose = backing.empty()
+                                ? path + " backs the loop device"
+                                : path + " shares its file " + backing + " with the loop device";
+  std::string attached;
+  int count = 0;
   for (const TLoopUse &use : LoopDevicesOf(shared)) {
     if (device && (use.number == number || use.number == disk)) continue;
-    const std::string whose =
-        backing.empty() ? path + " backs the loop device "
-                        : path + " shares its file " + backing + " with the loop device ";
-    if (!use.mount.device.empty())
-      return whose + MountedText(use) + "; unmount it first";
-    if (!force)
-      return whose + use.device + "; detach it with losetup -d " + use.device +
-             ", or give --force to go on all the same";
+    if (!use.mount.device.empty()) return whose + " " + MountedText(use) + "; unmount it first";
+    attached += (count++ ? " " : "") + use.device;
   }
-  return "";
+  if (force || count == 0) return "";
+  return whose + (count > 1 ? "s " : " ") + attached + "; detach " +
+         (count > 1 ? "them" : "it") + " with losetup -d " + attached +
+         ", or give --force to go on all the same";
 }
 
 bool LockImageFile(int file, bool write) {
