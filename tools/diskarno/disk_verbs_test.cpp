@@ -285,7 +285,8 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       StandIn("dev", "8:17", "", c.partitionOf);
     } else {
       StandIn("dev", "8:16", c.removable);
-      StandIn("part", "8:17", "", "8:16");
+      // A partition the kernel sees is something a write would destroy.
+      if (c.mounted && std::string(c.mounted) == "part") StandIn("part", "8:17", "", "8:16");
     }
     if (c.readOnly) {
       ASSERT_TRUE(WriteBytes(Path("sys/devices/8:16/ro"), {'1', '\n'}));
@@ -495,7 +496,10 @@ TEST_F(DiskVerbsTest, ImagesInUse) {
       {"write a second loop device, the first's partition mounted",
        {"write", "disk.img", "loop6", "--force", "--yes"}, kNone, "blank.img", "loop7p2", 2,
        "with the loop device /dev/loop7, whose ", "blank.img"},
-      {"write a second loop device, nothing mounted", {"write", "disk.img", "loop6", "--force"},
+      {"write a second loop device, the first has partitions", {"write", "disk.img", "loop6",
+       "--force"}, kNone, "blank.img", nullptr, 2, "the system sees the partitions /dev/259:0",
+       "blank.img"},
+      {"write a second loop device, told yes", {"write", "disk.img", "loop6", "--force", "--yes"},
        kNone, "blank.img", nullptr, 0, "", "blank.img"},
   };
   for (const Case &c : cases) {

@@ -190,6 +190,21 @@ std::vector<TLoopUse> LoopDevicesOf(const std::string &path) {
   return uses;
 }
 
+std::vector<std::string> PartitionsOf(const std::string &number) {
+  std::vector<std::string> numbers = {number};
+  const std::string backing = BackingFileOf(number);
+  if (!backing.empty())
+    for (const TLoopUse &use : LoopDevicesOf(backing))
+      if (use.number != number) numbers.push_back(use.number);
+  std::vector<std::string> partitions;
+  for (const std::string &disk : numbers) {
+    const std::string node = SysBlock(disk);
+    for (const std::string &name : Entries(node))
+      if (FileExists(node + "/" + name + "/partition")) partitions.push_back("/dev/" + name);
+  }
+  return partitions;
+}
+
 std::string BackingFileOf(const std::string &number) {
   const std::string backing = FirstLine(SysBlock(DiskOf(number)) + "/loop/backing_file");
   const std::string deleted = " (deleted)";

@@ -40,6 +40,10 @@ std::vector<TLoopUse> LoopDevicesOf(const std::string &path);
 // for any other device, and for a backing file deleted since.
 std::string BackingFileOf(const std::string &number);
 
+// The partitions the system sees on the device, and for a loop device on
+// every loop device over the same file: "/dev/loop0p1", as sysfs names them.
+std::vector<std::string> PartitionsOf(const std::string &number);
+
 // Why the bytes of the image file at path, or of the block device number
 // (empty for a file), may not be taken for a run: a mount anywhere over
 // them (the device itself, its partitions, a loop device over the same

@@ -38,14 +38,26 @@ struct TFreeAligned {
 class TPathDisk : public TTrackFile {
  public:
   TPathDisk(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut, int file,
-            bool device, int backing)
-      : TTrackFile(name, geometry, leftOut), file_(file), backing_(backing), device_(device) {}
+            const std::string &number, int backing)
+      : TTrackFile(name, geometry, leftOut),
+        file_(file),
+        backing_(backing),
+        device_(!number.empty()),
+        number_(number) {}
   ~TPathDisk() override { Release(); }
 
   // libblkid reads through the same description, with buffers of its own.
+  // Partitions the kernel found count as well, whatever the first sectors
+  // look like now.
   TContent Content() override {
     SetDirect(false);
-    return ProbeContent(file_, Capacity());
+    TContent content = ProbeContent(file_, Capacity());
+    const std::vector<std::string> partitions =
+        device_ ? PartitionsOf(number_) : std::vector<std::string>();
+    for (size_t n = 0; n < partitions.size(); ++n)
+      content.what += (n ? ", " : "; the system sees the partitions ") + partitions[n];
+    if (!partitions.empty()) content.kind = TContentKind::Holds;
+    return content;
   }
 
   TStatus Flush() override {
@@ -132,6 +144,7 @@ class TPathDisk : public TTrackFile {
   int file_;
   int backing_;  // the locked backing file of a loop device, or -1
   bool device_;
+  std::string number_;
   bool direct_ = false;
   bool directFails_ = false;
   std::unique_ptr<BYTE, TFreeAligned> bounce_;
@@ -223,7 +236,7 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     if (backing >= 0) close(backing);
     return sized;
   }
-  disk.reset(new TPathDisk(path, geometry, leftOut, file, device, backing));
+  disk.reset(new TPathDisk(path, geometry, leftOut, file, number, backing));
   return TStatus::Done();
 }
 
