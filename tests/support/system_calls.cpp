@@ -63,6 +63,10 @@ extern "C" int __wrap_open64(const char *path, int flags, ...) {
 
 extern "C" int __wrap_fsync(int file) {
   ++SystemCalls().fsyncs;
+  if (SystemCalls().fsyncError && IsDevice(file)) {
+    errno = SystemCalls().fsyncError;
+    return -1;
+  }
   return __real_fsync(file);
 }
 

@@ -24,7 +24,8 @@ struct TSystemCalls {
   // read of device through the cache finds staleValue at staleAt.
   long long staleAt = -1;
   unsigned char staleValue = 0;
-  size_t fsyncs = 0;  // of any file
+  size_t fsyncs = 0;   // of any file
+  int fsyncError = 0;  // an fsync of device fails with this errno
 };
 TSystemCalls &SystemCalls();
 
