@@ -35,6 +35,7 @@ size_t OpenDescriptors() {
 namespace {
 
 using testing_support::SystemCalls;
+using testing_support::TSystemCalls;
 
 bool IsDevice(int file) {
   if (SystemCalls().device.empty()) return false;
@@ -62,18 +63,33 @@ extern "C" int __wrap_open64(const char *path, int flags, ...) {
 
 extern "C" int __wrap_fsync(int file) {
   ++SystemCalls().fsyncs;
+  if (SystemCalls().fsyncError && IsDevice(file)) {
+    errno = SystemCalls().fsyncError;
+    return -1;
+  }
   return __real_fsync(file);
 }
 
-// A bad sector: the bytes before it are read, then the read fails.
+// Bad sectors and a stale cache, as a failing medium shows them.
 extern "C" ssize_t __wrap_pread64(int file, void *data, size_t size, off64_t at) {
-  const long long bad = SystemCalls().badSector;
-  if (bad >= at && bad < at + static_cast<long long>(size) && IsDevice(file)) {
-    if (bad == at) {
+  TSystemCalls &calls = SystemCalls();
+  if ((calls.badFrom < 0 && calls.staleAt < 0) || !IsDevice(file))
+    return __real_pread64(file, data, size, at);
+  const bool cached = !(fcntl(file, F_GETFL) & O_DIRECT);
+  const long long spread = cached ? calls.readAhead : 0;
+  const long long from = calls.badFrom - spread;
+  const long long to = calls.badTo + spread;
+  if (calls.badFrom >= 0 && calls.failures != 0 && at < to &&
+      at + static_cast<long long>(size) > from) {
+    if (at >= from) {
+      if (calls.failures > 0) --calls.failures;
       errno = EIO;
       return -1;
     }
-    size = static_cast<size_t>(bad - at);
+    size = static_cast<size_t>(from - at);
   }
-  return __real_pread64(file, data, size, at);
+  ssize_t got = __real_pread64(file, data, size, at);
+  if (cached && got > 0 && calls.staleAt >= at && calls.staleAt < at + got)
+    static_cast<unsigned char *>(data)[calls.staleAt - at] = calls.staleValue;
+  return got;
 }

@@ -2,6 +2,8 @@
 // entries, and the root folder's entries.
 #include "content.h"
 
+#include <vector>
+
 namespace {
 
 unsigned Get16(const unsigned char *bytes, size_t at) {
@@ -74,4 +76,39 @@ TFatVerdict LookAtFatRoot(const unsigned char *start, size_t size, int64_t diskS
     return TFatVerdict::HoldsFiles;
   }
   return TFatVerdict::Empty;
+}
+
+bool AllBytesSame(TDiskBytes &bytes, int64_t from, int64_t to, bool &same, std::string &error) {
+  constexpr int64_t kPiece = 64 * 1024;
+  std::vector<unsigned char> piece;
+  unsigned char first = 0;
+  same = true;
+  for (int64_t at = from; at < to && same; at += kPiece) {
+    piece.resize(static_cast<size_t>(to - at < kPiece ? to - at : kPiece));
+    if (!bytes.Read(at, piece.data(), piece.size(), error)) return false;
+    if (at == from) first = piece[0];
+    for (unsigned char byte : piece) same = same && byte == first;
+  }
+  return true;
+}
+
+TContent FatContent(const std::string &what, TFatVerdict verdict,
+                    const unsigned char *bootSector, int64_t diskSize, TDiskBytes &bytes) {
+  TContent content;
+  content.what = what + (verdict == TFatVerdict::Empty ? " without files" : " with files");
+  const unsigned long totalSectors =
+      Get16(bootSector, 19) ? Get16(bootSector, 19) : Get32(bootSector, 32);
+  const int64_t end = static_cast<int64_t>(totalSectors) * Get16(bootSector, 11);
+  bool same = true;
+  std::string error;
+  if (end < diskSize && !AllBytesSame(bytes, end, diskSize, same, error)) {
+    content.what += ", and data after it that can't be read (" + error + ")";
+    return content;
+  }
+  if (!same) {
+    content.what += ", and " + std::to_string(diskSize - end) + " bytes of other data after it";
+    return content;
+  }
+  if (verdict == TFatVerdict::Empty) content.kind = TContentKind::EmptyFat;
+  return content;
 }

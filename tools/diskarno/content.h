@@ -36,4 +36,27 @@ enum class TFatVerdict {
 TFatVerdict LookAtFatRoot(const unsigned char *start, size_t size, int64_t diskSize,
                           size_t &needed);
 
+// A disk's bytes as a look at what it holds reads them.
+class TDiskBytes {
+ public:
+  // Reads size bytes at offset into data; false with the system's text in
+  // error ("the disk ends early" past its end).
+  virtual bool Read(int64_t offset, unsigned char *data, size_t size, std::string &error) = 0;
+
+ protected:
+  ~TDiskBytes() = default;
+};
+
+// Whether every byte from offset from up to to is the one at from. False
+// with the text in error when they can't be read.
+bool AllBytesSame(TDiskBytes &bytes, int64_t from, int64_t to, bool &same, std::string &error);
+
+// What a disk of diskSize bytes holds whose FAT root reader said Empty or
+// HoldsFiles of the FAT file system that bootSector (512 bytes) starts: what
+// names the file system ("a FAT file system labelled TOOLS"). Empty FAT
+// only when nothing lies past the file system's end but bytes all the same;
+// data there is named ("..., and 737280 bytes of other data after it").
+TContent FatContent(const std::string &what, TFatVerdict verdict,
+                    const unsigned char *bootSector, int64_t diskSize, TDiskBytes &bytes);
+
 #endif

@@ -9,12 +9,15 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "content.h"
 #include "media.h"
 #include "status.h"
 
-enum class TDiskUse { Read, Write };
+// Read: a copy of the disk is taken (read, pack); Verify: it is compared;
+// Write: it is written.
+enum class TDiskUse { Read, Verify, Write };
 
 inline DWORD GeometryTrackCount(const TDiskGeometry &geometry) {
   return static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder;
@@ -40,9 +43,18 @@ class TDisk {
   // What the messages call the disk: "A:", "/dev/fd0".
   const std::string &Name() const { return name_; }
 
-  // Reads the whole track (cylinder x heads + head) into data, TrackSize()
-  // bytes. Failed with the system's text.
-  virtual TStatus ReadTrack(DWORD track, BYTE *data) = 0;
+  // The bytes of the device or file past the last whole track of the
+  // geometry, left out of every read; 0 for a disk of a floppy's size.
+  int64_t LeftOut() const { return leftOut_; }
+
+  // Reads count sectors of the track (cylinder x heads + head) from sector
+  // first (0-based) into data, from the medium rather than a cache where
+  // the system lets the tool. Failed with the system's text.
+  virtual TStatus ReadSectors(DWORD track, DWORD first, DWORD count, BYTE *data) = 0;
+  // Reads the whole track, TrackSize() bytes.
+  TStatus ReadTrack(DWORD track, BYTE *data) {
+    return ReadSectors(track, 0, geometry_.SectorsPerTrack, data);
+  }
   // Writes tracks 0 to count - 1 from image in order, calling hook before
   // each; reached receives the track the write stopped or failed at
   // (kNoTrack when it failed before the first, count when it is done).
@@ -65,20 +77,24 @@ class TDisk {
       : geometry_(geometry), name_(name) {}
   TDiskGeometry geometry_;
   std::string name_;
+  int64_t leftOut_ = 0;
 };
 
 // A disk that moves one whole track at a time at its byte offset: an image
 // file or a block device.
 class TTrackFile : public TDisk {
  public:
-  TStatus ReadTrack(DWORD track, BYTE *data) override { return Transfer(track, data, false); }
+  TStatus ReadSectors(DWORD track, DWORD first, DWORD count, BYTE *data) override;
   TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                       DWORD &reached) override;
 
  protected:
-  using TDisk::TDisk;
-  // Reads or writes the whole track; Failed with the system's text.
-  virtual TStatus Transfer(DWORD track, BYTE *data, bool write) = 0;
+  TTrackFile(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut)
+      : TDisk(name, geometry) {
+    leftOut_ = leftOut;
+  }
+  // Reads or writes size bytes at offset; Failed with the system's text.
+  virtual TStatus Transfer(int64_t offset, BYTE *data, size_t size, bool write) = 0;
 };
 
 // "A:", "a:", "B:", "b:".
@@ -98,15 +114,32 @@ TStatus OpenFloppyDisk(char letter, TDiskUse use, std::unique_ptr<TDisk> &disk);
 TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
                      std::unique_ptr<TDisk> &disk);
 bool IsBlockDevice(const std::string &path);
+// Reads the whole image file at path for pack as read takes one: refused
+// while a loop device over it is mounted (without force: attached at all)
+// or while another run holds a lock that a read conflicts with; then as
+// ReadWholeFile (files.h): at most limit bytes, size receives its size.
+TStatus ReadImageInput(const std::string &path, bool force, uint64_t limit,
+                       std::vector<BYTE> &bytes, uint64_t &size);
 // Start and stop what the floppy half needs (the FloppyIO layer).
 void DiskModulesStartup();
 void DiskModulesShutdown();
 
-// The largest standard floppy geometry of at most bytes; false below 160 KB.
-bool LargestFloppyGeometry(int64_t bytes, TDiskGeometry &geometry);
+// The geometry of the floppy format of exactly bytes: the standard ones
+// (StandardFloppyGeometry) and DMF (1,720,320 bytes, 80 x 2 x 21 sectors,
+// on a 1.44 MB medium); false for any other size.
+bool FloppyFormatOfSize(int64_t bytes, TDiskGeometry &geometry);
+// The geometry of a device or file of bytes, as FloppyFormatOfSize gives
+// it. With force a size of no format takes the largest that fits, and
+// leftOut receives the bytes past it. Refused, naming path, for a size of
+// no format (with force: below 160 KB).
+TStatus FloppyGeometryOfSize(const std::string &path, int64_t bytes, bool force,
+                             TDiskGeometry &geometry, int64_t &leftOut);
 
 // "track 6 (cylinder 2, head 1)": tracks count from 1 in every message,
 // cylinders and heads from 0 as the drive numbers them.
 std::string TrackName(const TDiskGeometry &geometry, DWORD track);
+// "sector 3 of track 6 (cylinder 2, head 1)", "sectors 3 to 5 of ...":
+// sectors count from 1, as the drive numbers them; first is 0-based.
+std::string SectorsName(const TDiskGeometry &geometry, DWORD track, DWORD first, DWORD count);
 
 #endif

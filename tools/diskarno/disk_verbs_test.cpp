@@ -2,11 +2,13 @@
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "content.h"
 #include "linux/device_environment.h"
@@ -105,25 +107,74 @@ TEST_F(DiskVerbsTest, ImageFilesRoundTrip) {
   ASSERT_EQ(Run({"verify", Path("disk.exe"), Path("blank.img"), "--password", "pw", "--quiet"}), 0);
   EXPECT_EQ(output.out, "");
 
-  // Bytes changed behind the tool's back and a track that fails to read:
-  // verify names each track.
+  // Bytes changed behind the tool's back, and sectors that fail to read: a
+  // read fills only the sectors that fail with zeros, and both verbs name
+  // them. On a device both read the medium: a stale cache, or a read-ahead
+  // window that a bad sector fails whole, changes nothing.
   TBytes changed = disk;
   changed[5 * 9216 + 100] ^= 1;
   changed[159 * 9216] ^= 1;
-  ASSERT_TRUE(WriteBytes(Path("blank.img"), changed));
-  SystemCalls().device = RealPath("blank.img");
-  SystemCalls().badSector = 4 * 9216 + 512;  // inside BIG.DAT
-  EXPECT_EQ(Run({"verify", Path("disk.img"), Path("blank.img")}), 1);
-  const std::string said = output.err;
-  EXPECT_EQ(Run({"read", Path("blank.img"), "-o", Path("copy.img"), "--keep-going"}), 1);
-  SystemCalls().badSector = -1;
-  std::fill(changed.begin() + 4 * 9216, changed.begin() + 5 * 9216, 0);
-  EXPECT_TRUE(ReadBytes(Path("copy.img")) == changed);
-  EXPECT_EQ(said,
-            "diskarno verify: track 5 (cylinder 2, head 0) can't be read: Input/output error\n"
-            "diskarno verify: track 6 (cylinder 2, head 1) differs\n"
-            "diskarno verify: track 160 (cylinder 79, head 1) differs\n"
-            "diskarno verify: 3 of 160 tracks differ\n");
+  const std::string tail =
+      "diskarno verify: track 6 (cylinder 2, head 1) differs\n"
+      "diskarno verify: track 160 (cylinder 79, head 1) differs\n";
+  struct Case {
+    const char *what;
+    bool device;  // a device stand-in; else an image file
+    long long badFrom, badTo;
+    std::string verify;  // what verify says
+    std::string read;    // what read --keep-going says at the end; empty: it reads all
+    int failures = -1;   // how many reads the sectors fail; -1: all
+  };
+  const std::vector<Case> cases = {
+      {"image file, a sector inside BIG.DAT", false, 4 * 9216 + 512, 4 * 9216 + 1024,
+       "diskarno verify: sector 2 of track 5 (cylinder 2, head 0) can't be read: "
+       "Input/output error\n" + tail + "diskarno verify: 3 of 160 tracks differ\n",
+       "1 sector in 1 of 160 tracks could not be read"},
+      {"device, sectors 3 to 5 of a track", true, 4 * 9216 + 1024, 4 * 9216 + 2560,
+       "diskarno verify: sectors 3 to 5 of track 5 (cylinder 2, head 0) can't be read: "
+       "Input/output error\n" + tail + "diskarno verify: 3 of 160 tracks differ\n",
+       "sectors 3 to 5 of track 5 (cylinder 2, head 0) could not be read (Input/output error); "
+       "they are zeros in"},
+      {"device, tracks 51 and 52", true, 50 * 9216, 52 * 9216,
+       tail.substr(0, tail.find('\n') + 1) +
+           "diskarno verify: track 51 (cylinder 25, head 0) can't be read: Input/output error\n"
+           "diskarno verify: track 52 (cylinder 25, head 1) can't be read: Input/output error\n" +
+           tail.substr(tail.find('\n') + 1) + "diskarno verify: 4 of 160 tracks differ\n",
+       "36 sectors in 2 of 160 tracks could not be read"},
+      {"device, a track that fails once", true, 50 * 9216, 52 * 9216,
+       tail + "diskarno verify: 2 of 160 tracks differ\n", "", 1},
+  };
+  for (const Case &c : cases) {
+    SetUp();
+    ASSERT_TRUE(WriteBytes(Path("blank.img"), changed));
+    if (c.device) {
+      const int direct = open(Path("blank.img").c_str(), O_RDONLY | O_DIRECT);
+      if (direct < 0) {
+        std::cout << "skipped " << c.what << ": the temporary folder takes no direct reads\n";
+        continue;
+      }
+      close(direct);
+      StandIn("blank.img", "8:16", "1");
+    }
+    SystemCalls().device = RealPath("blank.img");
+    SystemCalls().badFrom = c.badFrom;
+    SystemCalls().badTo = c.badTo;
+    SystemCalls().readAhead = c.device ? 128 * 1024 : 0;
+    SystemCalls().staleAt = c.device ? 5 * 9216 + 100 : -1;
+    SystemCalls().staleValue = disk[5 * 9216 + 100];
+    SystemCalls().failures = c.failures;
+    EXPECT_EQ(Run({"verify", Path("disk.img"), Path("blank.img")}), 1) << c.what;
+    EXPECT_EQ(output.err, c.verify) << c.what;
+    SystemCalls().failures = c.failures;
+    EXPECT_EQ(Run({"read", Path("blank.img"), "-o", Path("copy.img"), "--keep-going"}),
+              c.read.empty() ? 0 : 1)
+        << c.what;
+    EXPECT_NE(output.err.find(c.read), std::string::npos) << c.what << ": " << output.err;
+    SystemCalls() = testing_support::TSystemCalls();
+    TBytes expected = changed;
+    if (!c.read.empty()) std::fill(expected.begin() + c.badFrom, expected.begin() + c.badTo, 0);
+    EXPECT_TRUE(ReadBytes(Path("copy.img")) == expected) << c.what;
+  }
 }
 
 TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
@@ -182,7 +233,9 @@ TEST_F(DiskVerbsTest, CtrlCStopsBetweenTracks) {
 }
 
 // The Linux device rules: only a removable, unmounted device of a floppy's
-// size, unless --force takes one that is not removable or not of that size.
+// size (DMF's too), unless --force takes one that is not removable or not
+// of that size; a read cut to a floppy's size says what it left out. A
+// read-only device is read, never written.
 TEST_F(DiskVerbsTest, DeviceRules) {
   struct Case {
     const char *what;
@@ -193,6 +246,9 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     bool force;
     int code;
     const char *says;
+    const char *verb = "write";  // write disk.img, read -o copy.img, pack -o copy.exe
+    bool readOnly = false;       // sysfs says ro
+    int fsyncError = 0;          // the device's fsync fails so
   };
   const std::vector<Case> cases = {
       {"removable floppy", "1", nullptr, nullptr, k144, false, 0, ""},
@@ -207,6 +263,19 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       {"partition of a fixed disk", "0", "8:16", nullptr, k144, false, 2, "not a removable"},
       {"not a floppy's size", "1", nullptr, nullptr, 1000000, false, 2, "no floppy's size"},
       {"too small even forced", "1", nullptr, nullptr, 100000, true, 2, "no floppy's size"},
+      {"DMF, read", "1", nullptr, nullptr, 1720320, false, 0, "160 tracks (1720320 bytes)", "read"},
+      {"DMF, packed", "1", nullptr, nullptr, 1720320, false, 0, "image 1720320 bytes", "pack"},
+      {"DMF, a 1.44 MB image written", "1", nullptr, nullptr, 1720320, false, 2,
+       "18 sectors a track; the disk in"},
+      {"not a floppy's size, read forced", "1", nullptr, nullptr, 1000000, true, 0,
+       "read as a floppy of 737280 bytes; its last 262720 bytes are left out", "read"},
+      {"not a floppy's size, packed forced", "1", nullptr, nullptr, 1000000, true, 0,
+       "its last 262720 bytes are left out", "pack"},
+      {"read-only", "1", nullptr, nullptr, k144, false, 2, "is read-only", "write", true},
+      {"read-only, forced", "1", nullptr, nullptr, k144, true, 2, "is read-only", "write", true},
+      {"read-only, read", "1", nullptr, nullptr, k144, false, 0, "(1474560 bytes)", "read", true},
+      {"the device does not take the flush", "1", nullptr, nullptr, k144, false, 1,
+       "can't write the disk in", "write", false, EIO},
   };
   for (const Case &c : cases) {
     SetUp();
@@ -219,25 +288,44 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       StandIn("dev", "8:17", "", c.partitionOf);
     } else {
       StandIn("dev", "8:16", c.removable);
-      StandIn("part", "8:17", "", "8:16");
+      // A partition the kernel sees is something a write would destroy.
+      if (c.mounted && std::string(c.mounted) == "part") StandIn("part", "8:17", "", "8:16");
+    }
+    if (c.readOnly) {
+      ASSERT_TRUE(WriteBytes(Path("sys/devices/8:16/ro"), {'1', '\n'}));
     }
     std::string table = c.mounted ? Path(c.mounted) + " /media/floppy vfat rw 0 0\n" : "";
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(table.begin(), table.end())));
-    std::vector<std::string> arguments = {"write", Path("disk.img"), Path("dev")};
+    const std::string verb = c.verb;
+    ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+    std::vector<std::string> arguments =
+        verb == "write" ? std::vector<std::string>{"write", Path("disk.img"), Path("dev")}
+        : verb == "read"
+            ? std::vector<std::string>{"read", Path("dev"), "-o", Path("copy.img")}
+            : std::vector<std::string>{"pack", Path("dev"), "-o", Path("copy.exe"), "--stub",
+                                       Path("stub.exe")};
     if (c.force) arguments.push_back("--force");
     const size_t fsyncs = SystemCalls().fsyncs;
     SystemCalls().device = RealPath("dev");
     SystemCalls().openFlags.clear();
+    SystemCalls().fsyncError = c.fsyncError;
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
-    EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    SystemCalls().fsyncError = 0;
+    EXPECT_NE((output.err + output.out).find(c.says), std::string::npos)
+        << c.what << ": " << output.err << output.out;
     TBytes device = ReadBytes(Path("dev"));
-    if (c.code == 0) {
+    if (verb == "read" && c.code == 0) {
+      const TBytes copy = ReadBytes(Path("copy.img"));
+      EXPECT_TRUE(copy == TBytes(copy.size(), 0xF6)) << c.what;
+      EXPECT_NE(output.out.find("(" + std::to_string(copy.size()) + " bytes)"), std::string::npos)
+          << c.what << ": " << output.out;
+    } else if (c.code == 0 && verb == "write") {
       EXPECT_TRUE(std::equal(disk.begin(), disk.end(), device.begin())) << c.what;
       EXPECT_GT(SystemCalls().fsyncs, fsyncs) << c.what << ": written without fsync";
       // Exclusive: the kernel refuses a device mounted or held by another.
       ASSERT_EQ(SystemCalls().openFlags.size(), 1u) << c.what;
       EXPECT_TRUE(SystemCalls().openFlags[0] & O_EXCL) << c.what;
-    } else {
+    } else if (c.code == 2) {
       EXPECT_TRUE(device == TBytes(c.size, 0xF6)) << c.what << ": the device was written";
     }
   }
@@ -272,6 +360,12 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
   damaged[0] = 0;
   TBytes noise(k144);
   for (size_t n = 0; n < noise.size(); ++n) noise[n] = static_cast<unsigned char>(n * 7919 >> 3);
+  // A 720 KB FAT file system at the start of a 1.44 MB disk, then noise or blank.
+  TBytes small = MakeFatImage(737280, {}, "SMALL");
+  TBytes smallThenData = noise;
+  std::copy(small.begin(), small.end(), smallThenData.begin());
+  TBytes smallThenBlank(k144, 0xF6);
+  std::copy(small.begin(), small.end(), smallThenBlank.begin());
   struct Case {
     const char *what;
     TBytes target;       // empty: made by mkfs below
@@ -297,6 +391,9 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
       {"ext2, Ctrl-C at the question", TBytes(), nullptr, "", 130, "stopped by SIGINT", true},
       {"partition table", mbr, nullptr, nullptr, 2, "holds a DOS partition table with 2 part"},
       {"unknown data", noise, nullptr, nullptr, 2, "holds data that is no known file system"},
+      {"empty FAT, then data past its end", smallThenData, nullptr, nullptr, 2,
+       "labelled SMALL without files, and 737280 bytes of other data after it"},
+      {"empty FAT, then a formatter's fill", smallThenBlank, nullptr, nullptr, 0, ""},
   };
   for (const Case &c : cases) {
     if (c.target.empty()) {
@@ -321,55 +418,126 @@ TEST_F(DiskVerbsTest, WhatAWriteMayDestroy) {
   }
 }
 
-// An image file is locked for the run, and one that backs a loop device is
-// not written unless --force and the loop device is not mounted.
+// An image file is locked for the run against both kinds of lock, as input
+// and as -o output; one that backs a loop device is not written, copied or
+// replaced unless --force and no loop device is mounted. A loop device is
+// not written while another over the same file is mounted, or a partition
+// of it.
 TEST_F(DiskVerbsTest, ImagesInUse) {
-  ASSERT_TRUE(WriteBytes(Path("loop7"), TBytes()));
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, {})));
+  for (const char *name : {"loop6", "loop7", "loop7p2"}) {
+    ASSERT_TRUE(WriteBytes(Path(name), TBytes(k144, 0xF6)));
+  }
+  StandIn("loop6", "7:6", "0");
   StandIn("loop7", "7:7", "0");
-  ASSERT_EQ(system(("mkdir -p " + Path("sys/block/loop7/loop") + " && echo 7:7 > " +
-                    Path("sys/block/loop7/dev"))
+  StandIn("loop7p2", "259:0", "", "7:7");
+  // As in sysfs, /sys/block/loop7 and /sys/dev/block/7:7 are one node.
+  ASSERT_EQ(system(("mkdir -p " + Path("sys/block") + " && ln -s " + Path("sys/devices/7:6") + " " +
+                    Path("sys/block/loop6") + " && ln -s " + Path("sys/devices/7:7") + " " +
+                    Path("sys/block/loop7") + " && mkdir " + Path("sys/block/loop6/loop") + " " +
+                    Path("sys/block/loop7/loop"))
                        .c_str()),
             0);
+  enum TLock { kNone, kOfdRead, kOfdWrite, kFlockShared, kFlockExclusive };
   struct Case {
     const char *what;
-    const char *verb;
-    short lock;            // held by another run: F_RDLCK, F_WRLCK, or F_UNLCK for none
-    const char *loopOver;  // the loop device's backing file, or nullptr
-    bool mounted;          // the loop device is mounted on "/media/my disk"
-    bool force;
+    std::vector<std::string> arguments;  // the folder's files by name
+    TLock lock;                          // another run's lock on blank.img
+    const char *loopOver;                // loop7's backing file, or nullptr
+    const char *mounted;                 // mounted on "/media/my disk": loop7, loop7p2
     int code;
     const char *says;
+    const char *loop6Over = nullptr;  // loop6's backing file
+  };
+  const std::vector<std::string> write = {"write", "disk.img", "blank.img"};
+  const std::vector<std::string> verify = {"verify", "disk.img", "blank.img"};
+  const std::vector<std::string> extract = {"extract", "disk.exe", "-o", "blank.img"};
+  const std::vector<std::string> readOut = {"read", "disk.img", "-o", "blank.img"};
+  const std::vector<std::string> readIn = {"read", "blank.img", "-o", "copy.img"};
+  const std::vector<std::string> packIn = {"pack", "blank.img", "-o", "copy.exe", "--stub",
+                                           "stub.exe"};
+  auto forced = [](std::vector<std::string> arguments) {
+    arguments.push_back("--force");
+    return arguments;
   };
   const std::vector<Case> cases = {
-      {"write, locked for reading", "write", F_RDLCK, nullptr, false, false, 2, "in use"},
-      {"write, locked for writing", "write", F_WRLCK, nullptr, false, false, 2, "in use"},
-      {"verify, locked for reading", "verify", F_RDLCK, nullptr, false, false, 1, "differ"},
-      {"verify, locked for writing", "verify", F_WRLCK, nullptr, false, false, 2, "in use"},
-      {"write, loop device", "write", F_UNLCK, "blank.img", false, false, 2,
+      {"write, locked for reading", write, kOfdRead, nullptr, nullptr, 2, "in use"},
+      {"write, locked for writing", write, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"write, flock(2) shared", write, kFlockShared, nullptr, nullptr, 2, "in use"},
+      {"verify, locked for reading", verify, kOfdRead, nullptr, nullptr, 1, "differ"},
+      {"verify, locked for writing", verify, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"verify, flock(2) exclusive", verify, kFlockExclusive, nullptr, nullptr, 2, "in use"},
+      {"extract -o, locked for writing", extract, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"read -o, flock(2) shared", readOut, kFlockShared, nullptr, nullptr, 2, "in use"},
+      {"read -o, locked for reading", readOut, kOfdRead, nullptr, nullptr, 2, "in use"},
+      {"read, locked for writing", readIn, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"pack, locked for writing", packIn, kOfdWrite, nullptr, nullptr, 2, "in use"},
+      {"pack, flock(2) exclusive", packIn, kFlockExclusive, nullptr, nullptr, 2, "in use"},
+      {"pack, locked for reading", packIn, kOfdRead, nullptr, nullptr, 0, ""},
+      {"write, loop device", write, kNone, "blank.img", nullptr, 2,
        "backs the loop device /dev/loop7"},
-      {"write, loop device, forced", "write", F_UNLCK, "blank.img", false, true, 0, ""},
-      {"write, mounted loop device, forced", "write", F_UNLCK, "blank.img", true, true, 2,
+      {"write, loop device, forced", forced(write), kNone, "blank.img", nullptr, 0, ""},
+      {"write, mounted loop device, forced", forced(write), kNone, "blank.img", "loop7", 2,
        "/dev/loop7, mounted on /media/my disk"},
-      {"verify, loop device", "verify", F_UNLCK, "blank.img", true, false, 1, "differ"},
-      {"write, loop device of another file", "write", F_UNLCK, "disk.img", true, false, 0, ""},
+      {"write, its partition mounted, forced", forced(write), kNone, "blank.img", "loop7p2", 2,
+       "/dev/loop7, whose "},
+      {"verify, loop device", verify, kNone, "blank.img", "loop7", 1, "differ"},
+      {"write, loop device of another file", write, kNone, "disk.img", "loop7", 0, ""},
+      {"extract -o, mounted loop device, forced", forced(extract), kNone, "blank.img", "loop7",
+       2, "mounted on /media/my disk"},
+      {"extract -o, loop device", extract, kNone, "blank.img", nullptr, 2, "give --force"},
+      {"extract -o, loop device, forced", forced(extract), kNone, "blank.img", nullptr, 0, ""},
+      {"read -o, partition mounted, forced", forced(readOut), kNone, "blank.img", "loop7p2", 2,
+       "is mounted on /media/my disk"},
+      {"read, mounted loop device, forced", forced(readIn), kNone, "blank.img", "loop7", 2,
+       "mounted on /media/my disk"},
+      {"read, loop device", readIn, kNone, "blank.img", nullptr, 2, "give --force"},
+      {"read, loop device, forced", forced(readIn), kNone, "blank.img", nullptr, 0, ""},
+      {"pack, mounted loop device, forced", forced(packIn), kNone, "blank.img", "loop7", 2,
+       "mounted on /media/my disk"},
+      {"read the loop device -o its file, forced", {"read", "loop7", "-o", "blank.img", "--force"},
+       kNone, "blank.img", nullptr, 2, "would overwrite the disk"},
+      {"write a second loop device, the first's partition mounted",
+       {"write", "disk.img", "loop6", "--force", "--yes"}, kNone, "blank.img", "loop7p2", 2,
+       "with the loop device /dev/loop7, whose ", "blank.img"},
+      {"write a second loop device, the first has partitions", {"write", "disk.img", "loop6",
+       "--force"}, kNone, "blank.img", nullptr, 2, "the system sees the partitions /dev/259:0",
+       "blank.img"},
+      {"write a second loop device, told yes", {"write", "disk.img", "loop6", "--force", "--yes"},
+       kNone, "blank.img", nullptr, 0, "", "blank.img"},
   };
   for (const Case &c : cases) {
     ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(k144, 0xF6)));
-    std::string backing = c.loopOver ? Path(c.loopOver) : "";
-    ASSERT_TRUE(WriteBytes(Path("sys/block/loop7/loop/backing_file"),
-                           TBytes(backing.begin(), backing.end())));
-    std::string mounts = c.mounted ? Path("loop7") + " /media/my\\040disk ext4 rw 0 0\n" : "";
+    ASSERT_TRUE(WriteBytes(Path("loop6"), TBytes(k144, 0xF6)));
+    for (const char *loop : {"loop6", "loop7"}) {
+      const char *over = std::string(loop) == "loop6" ? c.loop6Over : c.loopOver;
+      std::string backing = over ? RealPath(over) : "";
+      ASSERT_TRUE(WriteBytes(Path("sys/block/") + loop + "/loop/backing_file",
+                             TBytes(backing.begin(), backing.end())));
+    }
+    std::string mounts = c.mounted ? Path(c.mounted) + " /media/my\\040disk ext4 rw 0 0\n" : "";
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes(mounts.begin(), mounts.end())));
     int other = open(Path("blank.img").c_str(), O_RDWR);
     struct flock lock = {};
-    lock.l_type = c.lock;
-    if (c.lock != F_UNLCK) {
+    lock.l_type = c.lock == kOfdRead ? F_RDLCK : F_WRLCK;
+    if (c.lock == kOfdRead || c.lock == kOfdWrite) {
       ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    } else if (c.lock != kNone) {
+      ASSERT_EQ(flock(other, c.lock == kFlockShared ? LOCK_SH : LOCK_EX), 0);
     }
-    std::vector<std::string> arguments = {c.verb, Path("disk.img"), Path("blank.img")};
-    if (c.force) arguments.push_back("--force");
+    const TBytes before = ReadBytes(Path("blank.img"));
+    std::vector<std::string> arguments;
+    for (const std::string &argument : c.arguments)
+      arguments.push_back(access(Path(argument).c_str(), F_OK) == 0 || argument == "copy.img" ||
+                                  argument == "copy.exe"
+                              ? Path(argument)
+                              : argument);
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    if (c.code != 0) {
+      EXPECT_TRUE(ReadBytes(Path("blank.img")) == before) << c.what << ": blank.img changed";
+    }
     close(other);
   }
 }
@@ -393,7 +561,13 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
   const std::string loop =
       ShellLine("losetup --find --show " + Path("backing.img") + " 2>/dev/null");
   if (loop.empty()) GTEST_SKIP() << "losetup attached no loop device";
+  // The same file again, and once more read-only.
+  const std::string second = ShellLine("losetup --find --show " + Path("backing.img"));
+  const std::string readOnly = ShellLine("losetup -r --find --show " + Path("backing.img"));
   const TBytes before = ReadBytes(Path("backing.img"));
+  ASSERT_TRUE(WriteBytes(Path("copy0.img"), before));
+  ASSERT_TRUE(WriteBytes(Path("disk.exe"), MakeProgram(disk, {})));
+  ASSERT_TRUE(WriteBytes(Path("stub.exe"), testing_support::MakeStub()));
   ASSERT_EQ(system(("mkdir -p " + Path("mnt")).c_str()), 0);
   const bool mountable =
       system(("mount -o ro " + loop + " " + Path("mnt") + " 2>/dev/null && umount " + Path("mnt"))
@@ -404,13 +578,17 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
     bool mounted;
     int code;
     std::string says;
+    // The device's pages are cached by a program that holds it open, then
+    // a byte of the file changes behind them.
+    bool stale = false;
   };
+  const std::string mounted = ", mounted on " + Path("mnt");
   const std::vector<Case> cases = {
       {"its image file",
        {"write", Path("disk.img"), Path("backing.img")},
        false,
        2,
-       "backs the loop device " + loop},
+       "backs the loop devices "},
       {"its image file, forced",
        {"write", Path("disk.img"), Path("backing.img"), "--force"},
        false,
@@ -433,19 +611,68 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
        true,
        2,
        "mounted on " + Path("mnt")},
+      {"a second device, the first mounted, forced and told yes",
+       {"write", Path("disk.img"), second, "--force", "--yes"},
+       true,
+       2,
+       second + " shares its file " + Path("backing.img") + " with the loop device " + loop +
+           mounted},
+      {"its mounted image file as -o, forced",
+       {"extract", Path("disk.exe"), "-o", Path("backing.img"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"its mounted image file read, forced",
+       {"read", Path("backing.img"), "-o", Path("copy.img"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"its mounted image file packed, forced",
+       {"pack", Path("backing.img"), "-o", Path("copy.exe"), "--stub", Path("stub.exe"), "--force"},
+       true,
+       2,
+       loop + mounted},
+      {"the device read into its image file, forced",
+       {"read", loop, "-o", Path("backing.img"), "--force"},
+       false,
+       2,
+       "would overwrite the disk " + loop},
+      {"the read-only device, forced and told yes",
+       {"write", Path("disk.img"), readOnly, "--force", "--yes"},
+       false,
+       2,
+       readOnly + " is read-only"},
+      {"verify past a stale cache",
+       {"verify", Path("copy0.img"), loop, "--force"},
+       false,
+       1,
+       "track 1 (cylinder 0, head 0) differs",
+       true},
   };
   for (const Case &c : cases) {
     if (c.mounted && !mountable) continue;
     if (c.mounted) {
       ASSERT_EQ(system(("mount -o ro " + loop + " " + Path("mnt")).c_str()), 0);
     }
+    const int holder = c.stale ? open(loop.c_str(), O_RDONLY) : -1;
+    if (c.stale) {
+      TBytes cached(before.size());
+      ASSERT_EQ(pread(holder, cached.data(), cached.size(), 0), static_cast<ssize_t>(before.size()));
+      TBytes changed = before;
+      changed[100] ^= 0xFF;
+      ASSERT_TRUE(WriteBytes(Path("backing.img"), changed));
+    }
     EXPECT_EQ(Run(c.arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
+    if (c.stale) {
+      close(holder);
+      ASSERT_TRUE(WriteBytes(Path("backing.img"), before));
+    }
     if (c.mounted) {
       ASSERT_EQ(system(("umount " + Path("mnt")).c_str()), 0);
     }
   }
-  EXPECT_EQ(system(("losetup -d " + loop).c_str()), 0);
+  EXPECT_EQ(system(("losetup -d " + loop + " " + second + " " + readOnly).c_str()), 0);
   EXPECT_TRUE(ReadBytes(Path("backing.img")) == before) << "the image file was written";
   if (!mountable) GTEST_SKIP() << "the loop device could not be mounted; mounted cases skipped";
 }

@@ -27,7 +27,8 @@ struct TPiece {
 std::string Number(long long value);
 
 // The platform halves (linux/files.cpp, windows/files.cpp):
-// True when both paths name the same existing file.
+// True when both paths name the same existing file (on Linux a loop device
+// names its backing file).
 bool SameFile(const std::string &first, const std::string &second);
 // The text for a failure in the system's own words: on Linux the C
 // library's ("No such file or directory"), on Windows the system's; a code

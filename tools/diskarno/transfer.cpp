@@ -54,13 +54,41 @@ std::string Stopped(int signal, const char *doing, DWORD track, DWORD total,
 
 }  // namespace
 
+std::string BadSectorsName(const TDiskGeometry &geometry, const TBadSectors &bad) {
+  if (bad.first == 0 && bad.count == geometry.SectorsPerTrack)
+    return TrackName(geometry, bad.track);
+  return SectorsName(geometry, bad.track, bad.first, bad.count);
+}
+
+bool RescueTrack(TDisk &disk, DWORD track, BYTE *data, std::vector<TBadSectors> &bad) {
+  if (disk.ReadTrack(track, data).Ok() || disk.ReadTrack(track, data).Ok()) return true;
+  // Sector by sector: a read of many sectors fails whole for one of them.
+  const DWORD size = disk.Geometry().BytesPerSector;
+  const size_t before = bad.size();
+  for (DWORD sector = 0; sector < disk.Geometry().SectorsPerTrack; ++sector) {
+    BYTE *bytes = data + static_cast<size_t>(sector) * size;
+    TStatus read = disk.ReadSectors(track, sector, 1, bytes);
+    if (read.Ok()) continue;
+    memset(bytes, 0, size);
+    TBadSectors *last = bad.size() > before ? &bad.back() : nullptr;
+    if (last && last->first + last->count == sector && last->error == read.message)
+      ++last->count;
+    else
+      bad.push_back({track, sector, 1, read.message});
+  }
+  return bad.size() == before;
+}
+
 TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vector<BYTE> &image,
-                  std::vector<DWORD> &badTracks, TDiskGeometry &geometry) {
+                  std::vector<TBadSectors> &bad, TDiskGeometry &geometry) {
   std::unique_ptr<TDisk> opened;
   TStatus status = OpenDisk(request.drive, TDiskUse::Read, request.force, opened);
   if (!status.Ok()) return status;
   TDisk &disk = *opened;
   geometry = disk.Geometry();
+  if (disk.LeftOut() > 0)
+    context.Say(disk.Name() + " is read as a floppy of " + Number(disk.Capacity()) +
+                " bytes; its last " + Number(disk.LeftOut()) + " bytes are left out");
   image.assign(static_cast<size_t>(disk.TrackCount()) * disk.TrackSize(), 0);
   TPass pass(context.console, request.quiet, "Reading", disk.TrackCount());
   for (DWORD track = 0; track < disk.TrackCount(); ++track) {
@@ -68,13 +96,10 @@ TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vecto
       return TStatus::Stopped(pass.Signal(), Stopped(pass.Signal(), "reading", track,
                                                      disk.TrackCount(), request.unwritten));
     BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
-    TStatus read = disk.ReadTrack(track, data);
-    if (read.Ok()) continue;
-    if (!request.keepGoing)
-      return TStatus::Failed(TrackName(disk.Geometry(), track) + " of " + disk.Name() +
-                             " can't be read: " + read.message + "; " + request.unwritten);
-    memset(data, 0, disk.TrackSize());
-    badTracks.push_back(track);
+    const size_t before = bad.size();
+    if (RescueTrack(disk, track, data, bad) || request.keepGoing) continue;
+    return TStatus::Failed(BadSectorsName(geometry, bad[before]) + " of " + disk.Name() +
+                           " can't be read: " + bad[before].error + "; " + request.unwritten);
   }
   return TStatus::Done();
 }
@@ -84,6 +109,13 @@ TStatus ImageFits(const TDisk &disk, const std::string &path, size_t size) {
     return TStatus::Refused("the image of " + path + " has " + Number(size) +
                             " bytes; the disk in " + disk.Name() + " holds " +
                             Number(disk.Capacity()));
+  TDiskGeometry format;
+  if (size % disk.TrackSize() != 0 && FloppyFormatOfSize(static_cast<int64_t>(size), format))
+    return TStatus::Refused("the image of " + path + " is a floppy of " + Number(size) +
+                            " bytes and " + Number(format.SectorsPerTrack) +
+                            " sectors a track; the disk in " + disk.Name() + " has " +
+                            Number(disk.Geometry().SectorsPerTrack) +
+                            " (format it for the image first)");
   if (size % disk.TrackSize() != 0)
     return TStatus::Refused("the image of " + path + " (" + Number(size) +
                             " bytes) does not end on a whole track of " + Number(disk.TrackSize()) +
@@ -117,24 +149,31 @@ TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD coun
 TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
                      const std::string &whenStopped, const std::string &differ,
                      TToolContext &context) {
-  std::vector<std::string> differences;
+  std::vector<std::string> said;
+  DWORD differing = 0;
   std::vector<BYTE> track(disk.TrackSize());
+  const size_t sector = disk.Geometry().BytesPerSector;
   {
     TPass pass(context.console, quiet, "Verifying", count);
     for (DWORD number = 0; number < count; ++number) {
       if (!pass.Track(number))
         return TStatus::Stopped(pass.Signal(),
                                 Stopped(pass.Signal(), "verifying", number, count, whenStopped));
-      TStatus read = disk.ReadTrack(number, track.data());
-      if (!read.Ok())
-        differences.push_back(TrackName(disk.Geometry(), number) + " can't be read: " +
-                              read.message);
-      else if (memcmp(track.data(), image.data() + static_cast<size_t>(number) * track.size(),
-                      track.size()) != 0)
-        differences.push_back(TrackName(disk.Geometry(), number) + " differs");
+      std::vector<TBadSectors> bad;
+      const bool whole = RescueTrack(disk, number, track.data(), bad);
+      // Unreadable sectors read as the image: only what was read compares.
+      const BYTE *expected = image.data() + static_cast<size_t>(number) * track.size();
+      for (const TBadSectors &run : bad) {
+        said.push_back(BadSectorsName(disk.Geometry(), run) + " can't be read: " + run.error);
+        memcpy(track.data() + run.first * sector, expected + run.first * sector,
+               run.count * sector);
+      }
+      const bool same = memcmp(track.data(), expected, track.size()) == 0;
+      if (!same) said.push_back(TrackName(disk.Geometry(), number) + " differs");
+      differing += !same || !whole;
     }
   }
-  for (const std::string &difference : differences) context.Say(difference);
-  if (differences.empty()) return TStatus::Done();
-  return TStatus::Failed(Number(differences.size()) + " of " + Number(count) + " tracks " + differ);
+  for (const std::string &line : said) context.Say(line);
+  if (differing == 0) return TStatus::Done();
+  return TStatus::Failed(Number(differing) + " of " + Number(count) + " tracks " + differ);
 }

@@ -11,10 +11,27 @@
 #include "disk.h"
 #include "status.h"
 
-// Opens drive and reads it whole. A track that can't be read stops the read
-// (Failed) unless keepGoing: then it stays zeros and its number goes to
-// badTracks. unwritten ends the message of a stopped or failed read ("x.img
-// not written").
+// A run of sectors of one track that can't be read, and the system's text.
+struct TBadSectors {
+  DWORD track;
+  DWORD first;  // 0-based
+  DWORD count;
+  std::string error;
+};
+// "sectors 3 to 5 of track 6 (cylinder 2, head 1)"; a whole track by its
+// name alone.
+std::string BadSectorsName(const TDiskGeometry &geometry, const TBadSectors &bad);
+
+// Reads the track into data. A failed read is tried once more, then sector
+// by sector, so that only the sectors that fail are left zeros; their runs
+// go to bad. False when any sector failed.
+bool RescueTrack(TDisk &disk, DWORD track, BYTE *data, std::vector<TBadSectors> &bad);
+
+// Opens drive and reads it whole, every track as RescueTrack reads it. A
+// sector that can't be read stops the read (Failed) unless keepGoing: then
+// it stays zeros and its run goes to bad. Bytes of a device past the
+// largest floppy format (--force) are said to be left out. unwritten ends
+// the message of a stopped or failed read ("x.img not written").
 struct TReadRequest {
   std::string drive;
   bool force = false;
@@ -23,7 +40,7 @@ struct TReadRequest {
   std::string unwritten;
 };
 TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vector<BYTE> &image,
-                  std::vector<DWORD> &badTracks, TDiskGeometry &geometry);
+                  std::vector<TBadSectors> &bad, TDiskGeometry &geometry);
 
 // Refused unless the image of path (size bytes) fits the disk in whole
 // tracks.
@@ -34,8 +51,9 @@ TStatus ImageFits(const TDisk &disk, const std::string &path, size_t size);
 TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
                          TToolContext &context);
 
-// Reads the first count tracks back and compares them with image, saying
-// every track that differs; differ ends the closing count line
+// Reads the first count tracks back as RescueTrack reads them and compares
+// them with image, saying every run of sectors that can't be read and every
+// track whose readable sectors differ; differ ends the closing count line
 // ("differ"). whenStopped ends the message of a stopped pass.
 TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
                      const std::string &whenStopped, const std::string &differ,

@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -82,11 +83,65 @@ std::string Unescape(const std::string &field) {
   return text;
 }
 
-bool SameInode(const std::string &first, const std::string &second) {
+// Whether two paths name the same bytes: the same block device by its
+// number (a device has many names), or the same file by device and inode.
+bool SameBytes(const std::string &first, const std::string &second) {
   struct stat one;
   struct stat two;
-  return stat(first.c_str(), &one) == 0 && stat(second.c_str(), &two) == 0 &&
-         one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+  if (stat(first.c_str(), &one) != 0 || stat(second.c_str(), &two) != 0) return false;
+  if (S_ISBLK(one.st_mode) || S_ISBLK(two.st_mode))
+    return S_ISBLK(one.st_mode) && S_ISBLK(two.st_mode) && one.st_rdev == two.st_rdev;
+  return one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+}
+
+// The entries of a sysfs folder, "." and ".." left out.
+std::vector<std::string> Entries(const std::string &path) {
+  std::vector<std::string> names;
+  DIR *folder = opendir(path.c_str());
+  if (!folder) return names;
+  while (struct dirent *entry = readdir(folder))
+    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+      names.push_back(entry->d_name);
+  closedir(folder);
+  return names;
+}
+
+// Adds the device, its partitions and the devices built on any of them (the
+// holders sysfs lists) to numbers; a number met before is not followed again.
+void AddWithin(const std::string &number, std::vector<std::string> &numbers) {
+  if (number.empty() || numbers.size() > 256) return;
+  for (const std::string &known : numbers)
+    if (known == number) return;
+  numbers.push_back(number);
+  const std::string node = SysBlock(number);
+  for (const std::string &name : Entries(node))
+    if (FileExists(node + "/" + name + "/partition"))
+      AddWithin(FirstLine(node + "/" + name + "/dev"), numbers);
+  for (const std::string &name : Entries(node + "/holders"))
+    AddWithin(FirstLine(node + "/holders/" + name + "/dev"), numbers);
+}
+
+// The loop devices over path, and over those in turn, into uses.
+void AddLoopDevicesOf(const std::string &path, int depth, std::vector<TLoopUse> &uses) {
+  if (depth > 8) return;
+  const std::string blocks = Devices().sysRoot + "/block";
+  const std::string real = RealPath(path);
+  for (const std::string &name : Entries(blocks)) {
+    if (name.compare(0, 4, "loop") != 0) continue;
+    const std::string device = blocks + "/" + name;
+    // The kernel marks a backing file removed since with " (deleted)".
+    const std::string backing = FirstLine(device + "/loop/backing_file");
+    if (backing.empty() || !(backing == real || SameBytes(backing, path))) continue;
+    TLoopUse use;
+    use.device = "/dev/" + name;
+    use.number = FirstLine(device + "/dev");
+    use.mount = MountOf(use.number);
+    bool known = false;
+    for (const TLoopUse &other : uses) known = known || other.number == use.number;
+    if (known) continue;
+    uses.push_back(use);
+    AddLoopDevicesOf(use.device, depth + 1, uses);
+  }
 }
 
 }  // namespace
@@ -103,18 +158,27 @@ bool Removable(const std::string &number) {
   return FirstLine(SysBlock(DiskOf(number)) + "/removable") == "1";
 }
 
-std::string MountPointOf(const std::string &number) {
+bool ReadOnlyDevice(const std::string &number) {
+  return FirstLine(SysBlock(number) + "/ro") == "1";
+}
+
+TMount MountOf(const std::string &number) {
+  TMount found;
+  std::vector<std::string> within;
+  AddWithin(number, within);
   FILE *mounts = fopen(Devices().mountsFile.c_str(), "r");
-  if (!mounts) return "";
-  std::string found;
+  if (!mounts) return found;
   char line[4096];
-  while (found.empty() && fgets(line, sizeof line, mounts)) {
+  while (found.device.empty() && fgets(line, sizeof line, mounts)) {
     char source[2048];
     char target[2048];
     if (sscanf(line, "%2047s %2047s", source, target) != 2 || source[0] != '/') continue;
-    std::string other = DeviceNumber(Unescape(source));
-    if (!other.empty() && (other == number || DiskOf(other) == number))
-      found = Unescape(target);
+    const std::string other = DeviceNumber(Unescape(source));
+    for (const std::string &inside : within)
+      if (!other.empty() && other == inside) {
+        found.device = Unescape(source);
+        found.point = Unescape(target);
+      }
   }
   fclose(mounts);
   return found;
@@ -122,30 +186,90 @@ std::string MountPointOf(const std::string &number) {
 
 std::vector<TLoopUse> LoopDevicesOf(const std::string &path) {
   std::vector<TLoopUse> uses;
-  const std::string blocks = Devices().sysRoot + "/block";
-  DIR *folder = opendir(blocks.c_str());
-  if (!folder) return uses;
-  const std::string real = RealPath(path);
-  while (struct dirent *entry = readdir(folder)) {
-    if (strncmp(entry->d_name, "loop", 4) != 0) continue;
-    const std::string device = blocks + "/" + entry->d_name;
-    // The kernel marks a backing file removed since with " (deleted)".
-    std::string backing = FirstLine(device + "/loop/backing_file");
-    if (backing.empty() || !(backing == real || SameInode(backing, path))) continue;
-    TLoopUse use;
-    use.device = std::string("/dev/") + entry->d_name;
-    use.mountPoint = MountPointOf(FirstLine(device + "/dev"));
-    uses.push_back(use);
-  }
-  closedir(folder);
+  AddLoopDevicesOf(path, 0, uses);
   return uses;
+}
+
+std::vector<std::string> PartitionsOf(const std::string &number) {
+  std::vector<std::string> numbers = {number};
+  const std::string backing = BackingFileOf(number);
+  if (!backing.empty())
+    for (const TLoopUse &use : LoopDevicesOf(backing))
+      if (use.number != number) numbers.push_back(use.number);
+  std::vector<std::string> partitions;
+  for (const std::string &disk : numbers) {
+    const std::string node = SysBlock(disk);
+    for (const std::string &name : Entries(node))
+      if (FileExists(node + "/" + name + "/partition")) partitions.push_back("/dev/" + name);
+  }
+  return partitions;
+}
+
+std::string BackingFileOf(const std::string &number) {
+  const std::string backing = FirstLine(SysBlock(DiskOf(number)) + "/loop/backing_file");
+  const std::string deleted = " (deleted)";
+  if (backing.size() >= deleted.size() &&
+      backing.compare(backing.size() - deleted.size(), deleted.size(), deleted) == 0)
+    return "";
+  return backing;
+}
+
+namespace {
+
+// "/dev/loop0, mounted on /mnt" or "/dev/loop0, whose /dev/loop0p2 is
+// mounted on /mnt".
+std::string MountedText(const TLoopUse &use) {
+  return use.device + (DeviceNumber(use.mount.device) == use.number
+                           ? ", mounted on " + use.mount.point
+                           : ", whose " + use.mount.device + " is mounted on " + use.mount.point);
+}
+
+}  // namespace
+
+std::string InUseRefusal(const std::string &path, const std::string &number, bool force) {
+  const bool device = !number.empty();
+  if (device) {
+    const TMount mount = MountOf(number);
+    if (!mount.device.empty())
+      return path +
+             (DeviceNumber(mount.device) == number ? "" : " holds " + mount.device + ", which") +
+             " is mounted on " + mount.point + "; unmount it first";
+  }
+  // The file whose bytes these are: a loop device's backing file, else the
+  // device or file itself (a loop device may be attached over either).
+  const std::string backing = device ? BackingFileOf(number) : "";
+  const std::string shared = backing.empty() ? path : backing;
+  const std::string disk = device ? DiskOf(number) : "";
+  const std::string whose = backing.empty()
+                                ? path + " backs the loop device"
+                                : path + " shares its file " + backing + " with the loop device";
+  std::string attached;
+  int count = 0;
+  for (const TLoopUse &use : LoopDevicesOf(shared)) {
+    if (device && (use.number == number || use.number == disk)) continue;
+    if (!use.mount.device.empty()) return whose + " " + MountedText(use) + "; unmount it first";
+    attached += (count++ ? " " : "") + use.device;
+  }
+  if (force || count == 0) return "";
+  return whose + (count > 1 ? "s " : " ") + attached + "; detach " +
+         (count > 1 ? "them" : "it") + " with losetup -d " + attached +
+         ", or give --force to go on all the same";
 }
 
 bool LockImageFile(int file, bool write) {
   struct flock lock = {};
   lock.l_type = write ? F_WRLCK : F_RDLCK;
   lock.l_whence = SEEK_SET;
-  if (fcntl(file, F_OFD_SETLK, &lock) == 0) return true;
-  if (errno == EACCES) errno = EAGAIN;
+  if (fcntl(file, F_OFD_SETLK, &lock) != 0) {
+    if (errno == EACCES) errno = EAGAIN;
+    return false;
+  }
+  // flock(2) locks are apart from the others: a program holding one sees
+  // nothing of an open file description lock.
+  if (flock(file, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+  const int code = errno == EWOULDBLOCK ? EAGAIN : errno;
+  lock.l_type = F_UNLCK;
+  fcntl(file, F_OFD_SETLK, &lock);
+  errno = code;
   return false;
 }

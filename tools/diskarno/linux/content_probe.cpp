@@ -12,58 +12,46 @@
 
 namespace {
 
-constexpr size_t kChunk = 64 * 1024;
 // A FAT's boot sector, tables and root folder on any floppy fit in this.
 constexpr int64_t kLargestFatStart = 4 << 20;
 
-// Reads exactly size bytes at offset; false with errno (0 at the end).
-bool ReadAt(int file, int64_t offset, unsigned char *data, size_t size) {
-  while (size > 0) {
-    ssize_t got = pread(file, data, size, offset);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (got == 0) errno = 0;
-      return false;
+// The open file's bytes, read where they are.
+class TFileBytes : public TDiskBytes {
+ public:
+  explicit TFileBytes(int file) : file_(file) {}
+  bool Read(int64_t offset, unsigned char *data, size_t size, std::string &error) override {
+    while (size > 0) {
+      ssize_t got = pread(file_, data, size, offset);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        error = got == 0 ? "the disk ends early" : strerror(errno);
+        return false;
+      }
+      data += got;
+      size -= static_cast<size_t>(got);
+      offset += got;
     }
-    data += got;
-    size -= static_cast<size_t>(got);
-    offset += got;
+    return true;
   }
-  return true;
-}
 
-// What the FAT root reader says of the disk's first bytes; NotFat for
-// bytes that can't be read.
-TFatVerdict LookAtFat(int file, int64_t size) {
-  std::vector<unsigned char> start(512);
+ private:
+  int file_;
+};
+
+// What the FAT root reader says of the disk's first bytes, which start
+// receives; NotFat for bytes that can't be read.
+TFatVerdict LookAtFat(TDiskBytes &bytes, int64_t size, std::vector<unsigned char> &start) {
+  start.assign(512, 0);
   size_t needed = 0;
+  std::string error;
   TFatVerdict verdict = TFatVerdict::NeedMore;
   while (verdict == TFatVerdict::NeedMore) {
     if (needed > static_cast<size_t>(kLargestFatStart)) return TFatVerdict::NotFat;
     start.resize(needed > start.size() ? needed : start.size());
-    if (!ReadAt(file, 0, start.data(), start.size())) return TFatVerdict::NotFat;
+    if (!bytes.Read(0, start.data(), start.size(), error)) return TFatVerdict::NotFat;
     verdict = LookAtFatRoot(start.data(), start.size(), size, needed);
   }
   return verdict;
-}
-
-// Whether every one of the first size bytes is the same. False with the
-// text in error when they can't be read.
-bool AllBytesSame(int file, int64_t size, bool &same, std::string &error) {
-  std::vector<unsigned char> chunk(kChunk);
-  unsigned char first = 0;
-  same = true;
-  for (int64_t at = 0; at < size && same; at += kChunk) {
-    size_t piece =
-        size - at < static_cast<int64_t>(kChunk) ? static_cast<size_t>(size - at) : kChunk;
-    if (!ReadAt(file, at, chunk.data(), piece)) {
-      error = errno ? strerror(errno) : "the disk ends early";
-      return false;
-    }
-    if (at == 0) first = chunk[0];
-    for (size_t n = 0; n < piece && same; ++n) same = chunk[n] == first;
-  }
-  return true;
 }
 
 std::string Article(const std::string &word) {
@@ -144,17 +132,15 @@ TContent ProbeContent(int file, int64_t size) {
   if (!content.what.empty()) return content;
   bool fat = false;
   content.what = Signature(file, size, fat);
-  const TFatVerdict verdict = fat ? LookAtFat(file, size) : TFatVerdict::NotFat;
-  if (verdict == TFatVerdict::Empty) {
-    content.kind = TContentKind::EmptyFat;
-    content.what += " without files";
-    return content;
-  }
-  if (verdict == TFatVerdict::HoldsFiles) content.what += " with files";
+  TFileBytes bytes(file);
+  std::vector<unsigned char> start;
+  const TFatVerdict verdict = fat ? LookAtFat(bytes, size, start) : TFatVerdict::NotFat;
+  if (verdict == TFatVerdict::Empty || verdict == TFatVerdict::HoldsFiles)
+    return FatContent(content.what, verdict, start.data(), size, bytes);
   if (!content.what.empty()) return content;
   bool same = false;
   std::string error;
-  if (!AllBytesSame(file, size, same, error)) {
+  if (!AllBytesSame(bytes, 0, size, same, error)) {
     content.what = "data that can't be read (" + error + ")";
     return content;
   }

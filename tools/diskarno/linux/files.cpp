@@ -1,6 +1,7 @@
 // Files on Linux: input files (only a regular file is opened, so that a
 // FIFO or a socket is refused instead of waited on), same-file tests by
-// device and inode, and failure texts in the C library's words.
+// device and inode (a loop device is its backing file), and failure texts
+// in the C library's words.
 #include <errno.h>
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "app_errors.h"
+#include "block_devices.h"
 #include "files.h"
 #include "host_control.h"
 #include "inputs.h"
@@ -25,11 +27,27 @@ TStatus CheckInputFile(const std::string &path) {
   return TStatus::Refused(path + " is " + kind + ", not a file");
 }
 
-bool SameFile(const std::string &first, const std::string &second) {
+namespace {
+
+bool SameInode(const std::string &first, const std::string &second) {
   struct stat one;
   struct stat two;
   if (stat(first.c_str(), &one) != 0 || stat(second.c_str(), &two) != 0) return false;
   return one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+}
+
+// The file whose bytes path names: a loop device's (or its partition's)
+// backing file, else path itself.
+std::string BytesOf(const std::string &path) {
+  const std::string number = DeviceNumber(path);
+  const std::string backing = number.empty() ? "" : BackingFileOf(number);
+  return backing.empty() ? path : backing;
+}
+
+}  // namespace
+
+bool SameFile(const std::string &first, const std::string &second) {
+  return SameInode(first, second) || SameInode(BytesOf(first), BytesOf(second));
 }
 
 // A code the Win32 stand-in set from errno goes back through its own table.

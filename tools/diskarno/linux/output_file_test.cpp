@@ -1,8 +1,11 @@
 // Outputs replace only regular files, as cp would, and leave nothing behind.
 #include "outputs.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -34,7 +37,7 @@ int SaveAs(uid_t user, const std::string &path, const TBytes &bytes) {
   if (child == 0) {
     if (setgid(user) != 0 || setuid(user) != 0) _exit(99);
     TToolConsole console;
-    _exit(SaveOutput(path, {{bytes.data(), bytes.size()}}, console).exitCode);
+    _exit(SaveOutput(path, {{bytes.data(), bytes.size()}}, console, false).exitCode);
   }
   int status = 0;
   waitpid(child, &status, 0);
@@ -57,16 +60,21 @@ class OutputFileTest : public ::testing::Test {
 
 TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
   const bool root = geteuid() == 0;
+  enum TLock { kNone, kOfd, kFlock };
   struct Case {
     const char *what;
     const char *make;  // shell, $T is the target; run in the folder
     bool asNobody;     // save as user nobody (needs root to switch)
     int code;
-    const char *after;  // stat -c '%a %u %F' of what the target names, after
+    const char *after;         // stat -c '%a %u %F' of what the target names, after
+    std::string name = "t";    // of the target in the folder
+    bool attribute = false;    // the target has user.note before, and keeps it
+    TLock lock = kNone;        // another program holds the target locked
   };
   const std::vector<Case> cases = {
       {"new file", "true", false, 0, "644 0 regular file"},
       {"file of mode 0640", "echo old > $T; chmod 640 $T", false, 0, "640 0 regular file"},
+      {"set-id and sticky bits", "echo old > $T; chmod 7750 $T", false, 0, "7750 0 regular file"},
       {"another user's 0600 file", "echo old > $T; chmod 600 $T; chown 65534:65534 $T", false, 0,
        "600 65534 regular file"},
       {"symbolic link", "echo old > real; chmod 604 real; ln -s real $T", false, 0,
@@ -87,11 +95,16 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
       // The rename over root's file in a sticky folder fails.
       {"root's file in a sticky folder", "mkdir ro; chmod 1777 ro; echo old > ro/t; chmod 666 ro/t",
        true, 1, "666 0 regular file"},
+      {"a name of 255 characters", "true", false, 0, "644 0 regular file", std::string(255, 'n')},
+      {"extended attributes", "echo old > $T; chmod 640 $T", false, 0, "640 0 regular file", "t",
+       true},
+      {"locked by another run", "echo old > $T", false, 2, "644 0 regular file", "t", false, kOfd},
+      {"held with flock(2)", "echo old > $T", false, 2, "644 0 regular file", "t", false, kFlock},
   };
   umask(022);
   for (const Case &c : cases) {
     if (c.asNobody && !root) continue;
-    std::string target = folder + "/t";
+    std::string target = folder + "/" + c.name;
     ASSERT_EQ(
         system(("cd " + folder + " && rm -rf t real new dev ro && T=" + target + " && " + c.make)
                    .c_str()),
@@ -101,6 +114,17 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
     const std::string after = c.after;
     const bool regular = after.find("regular") != std::string::npos;  // else a read blocks
     TBytes before = regular ? ReadBytes(target) : TBytes();
+    if (c.attribute) {
+      ASSERT_EQ(setxattr(target.c_str(), "user.note", "kept", 4, 0), 0) << c.what;
+    }
+    const int other = c.lock == kNone ? -1 : open(target.c_str(), O_RDONLY);
+    struct flock lock = {};
+    lock.l_type = F_RDLCK;
+    if (c.lock == kOfd) {
+      ASSERT_EQ(fcntl(other, F_OFD_SETLK, &lock), 0);
+    } else if (c.lock == kFlock) {
+      ASSERT_EQ(flock(other, LOCK_SH), 0);
+    }
     int code = 0;
     const size_t fsyncs = testing_support::SystemCalls().fsyncs;
     TStatus saved;
@@ -108,11 +132,17 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
       code = SaveAs(kNobody, target, bytes);
     } else {
       TToolConsole console;
-      saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
+      saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console, false);
       code = saved.exitCode;
       EXPECT_EQ(testing_support::SystemCalls().fsyncs - fsyncs, c.code == 0 ? 1u : 0u) << c.what;
     }
     EXPECT_EQ(code, c.code) << c.what << ": " << saved.message;
+    if (other >= 0) close(other);
+    if (c.attribute) {
+      char value[16] = {};
+      EXPECT_EQ(getxattr(target.c_str(), "user.note", value, sizeof value), 4) << c.what;
+      EXPECT_STREQ(value, "kept") << c.what;
+    }
     const std::string what = c.what;
     const std::string message = c.asNobody || c.code == 0 ? target : saved.message;
     EXPECT_EQ(Shell("stat -L -c '%a %u %F' " + target), *c.after ? c.after : "666 0 regular file")
@@ -144,7 +174,7 @@ TEST_F(OutputFileTest, StopsLeaveTheTargetAsItWas) {
     testing_support::TFakeConsole console;
     console.checksBeforeStop = checks;
     console.stopSignal = 15;
-    TStatus saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console);
+    TStatus saved = SaveOutput(target, {{bytes.data(), bytes.size()}}, console, false);
     EXPECT_EQ(saved.exitCode, 143) << checks;
     EXPECT_NE(saved.message.find("SIGTERM"), std::string::npos) << saved.message;
     EXPECT_NE(saved.message.find("nothing was written"), std::string::npos) << saved.message;

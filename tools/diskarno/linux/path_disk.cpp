@@ -1,9 +1,11 @@
 // Block devices and image files on Linux. A device is read or written only
 // when it is removable, not mounted and of a floppy's size (--force takes
 // the first and the last as given); it is opened exclusively, so that the
-// kernel refuses it while mounted or held by someone else. An image file is
-// locked for the run, and one that backs a loop device is not written
-// (--force writes it while the loop device is not mounted).
+// kernel refuses it while mounted or held by someone else. Nothing over the
+// same bytes may be mounted: no partition of it, no loop device over the
+// same file. An image file is locked for the run, and one that backs a loop
+// device is not written or copied (--force takes it while the loop device
+// is not mounted). Reads of a device bypass the cache.
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -11,25 +13,52 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "block_devices.h"
 #include "content_probe.h"
 #include "disk.h"
+#include "files.h"
 
 namespace {
+
+// Direct reads want the buffer, offset and size aligned to the device's
+// logical block; 4096 covers every block size a floppy or USB drive has.
+constexpr size_t kDirectAlignment = 4096;
 
 std::string SystemText(int code) {
   return strerror(code);
 }
 
+struct TFreeAligned {
+  void operator()(BYTE *bytes) const { free(bytes); }
+};
+
 class TPathDisk : public TTrackFile {
  public:
-  TPathDisk(const std::string &name, const TDiskGeometry &geometry, int file, bool device)
-      : TTrackFile(name, geometry), file_(file), device_(device) {}
+  TPathDisk(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut, int file,
+            const std::string &number, int backing)
+      : TTrackFile(name, geometry, leftOut),
+        file_(file),
+        backing_(backing),
+        device_(!number.empty()),
+        number_(number) {}
   ~TPathDisk() override { Release(); }
 
-  TContent Content() override { return ProbeContent(file_, Capacity()); }
+  // libblkid reads through the same description, with buffers of its own.
+  // Partitions the kernel found count as well, whatever the first sectors
+  // look like now.
+  TContent Content() override {
+    SetDirect(false);
+    TContent content = ProbeContent(file_, Capacity());
+    const std::vector<std::string> partitions =
+        device_ ? PartitionsOf(number_) : std::vector<std::string>();
+    for (size_t n = 0; n < partitions.size(); ++n)
+      content.what += (n ? ", " : "; the system sees the partitions ") + partitions[n];
+    if (!partitions.empty()) content.kind = TContentKind::Holds;
+    return content;
+  }
 
   TStatus Flush() override {
     if (fsync(file_) != 0) return TStatus::Failed(SystemText(errno));
@@ -42,18 +71,29 @@ class TPathDisk : public TTrackFile {
   }
 
   void Release() override {
-    if (file_ >= 0) close(file_);
-    file_ = -1;
+    for (int *file : {&file_, &backing_}) {
+      if (*file >= 0) close(*file);
+      *file = -1;
+    }
   }
 
  private:
-  TStatus Transfer(DWORD track, BYTE *data, bool write) override {
-    size_t size = TrackSize();
-    off_t at = static_cast<off_t>(track) * static_cast<off_t>(size);
+  TStatus Transfer(int64_t offset, BYTE *data, size_t size, bool write) override {
+    if (device_ && !write && !directFails_) {
+      TStatus read = ReadDirect(offset, data, size);
+      if (!directFails_) return read;
+    }
+    SetDirect(false);
+    if (device_ && !write) {
+      // No direct read: a cached page may hold what the medium held before,
+      // and a read ahead spreads one bad sector's failure to its neighbours.
+      posix_fadvise(file_, 0, 0, POSIX_FADV_RANDOM);
+      posix_fadvise(file_, offset, static_cast<off_t>(size), POSIX_FADV_DONTNEED);
+    }
     size_t done = 0;
     while (done < size) {
-      ssize_t moved = write ? pwrite(file_, data + done, size - done, at + done)
-                            : pread(file_, data + done, size - done, at + done);
+      ssize_t moved = write ? pwrite(file_, data + done, size - done, offset + done)
+                            : pread(file_, data + done, size - done, offset + done);
       if (moved < 0 && errno == EINTR) continue;
       if (moved < 0) return TStatus::Failed(SystemText(errno));
       if (moved == 0) return TStatus::Failed("the disk ends before this track");
@@ -62,33 +102,80 @@ class TPathDisk : public TTrackFile {
     return TStatus::Done();
   }
 
+  // Reads past the cache (O_DIRECT) through an aligned buffer; where the
+  // device or file system takes no direct read (EINVAL), sets directFails_.
+  TStatus ReadDirect(int64_t offset, BYTE *data, size_t size) {
+    const size_t whole = (size + kDirectAlignment - 1) / kDirectAlignment * kDirectAlignment;
+    if (whole > bounceSize_) {
+      void *memory = nullptr;
+      if (posix_memalign(&memory, kDirectAlignment, whole) != 0)
+        return TStatus::Failed(SystemText(ENOMEM));
+      bounce_.reset(static_cast<BYTE *>(memory));
+      bounceSize_ = whole;
+    }
+    if (!SetDirect(true)) {
+      directFails_ = true;
+      return TStatus::Done();
+    }
+    size_t done = 0;
+    while (done < size) {
+      ssize_t moved = pread(file_, bounce_.get() + done, size - done, offset + done);
+      if (moved < 0 && errno == EINTR) continue;
+      if (moved < 0 && errno == EINVAL) directFails_ = true;
+      if (moved < 0) return TStatus::Failed(SystemText(errno));
+      if (moved == 0) return TStatus::Failed("the disk ends before this track");
+      done += static_cast<size_t>(moved);
+    }
+    memcpy(data, bounce_.get(), size);
+    return TStatus::Done();
+  }
+
+  // Turns direct reads on or off for the description; false when the
+  // system refuses.
+  bool SetDirect(bool on) {
+    if (direct_ == on) return true;
+    const int flags = fcntl(file_, F_GETFL);
+    if (flags < 0 || fcntl(file_, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) != 0)
+      return false;
+    direct_ = on;
+    return true;
+  }
+
   int file_;
+  int backing_;  // the locked backing file of a loop device, or -1
   bool device_;
+  std::string number_;
+  bool direct_ = false;
+  bool directFails_ = false;
+  std::unique_ptr<BYTE, TFreeAligned> bounce_;
+  size_t bounceSize_ = 0;
 };
 
 // Why a device may not be used; empty when it may.
-std::string DeviceRefusal(const std::string &path,
-                          const std::string &number, bool force) {
+std::string DeviceRefusal(const std::string &path, const std::string &number, bool force) {
   if (!Removable(number) && !force)
     return path + " is not a removable disk; give --force if it really is the floppy";
-  std::string mountPoint = MountPointOf(number);
-  if (!mountPoint.empty()) return path + " is mounted on " + mountPoint + "; unmount it first";
-  return "";
+  return InUseRefusal(path, number, force);
 }
 
-// Why an image file may not be written while loop devices use it; empty
-// when it may.
-std::string LoopRefusal(const std::string &path, bool force) {
-  for (const TLoopUse &use : LoopDevicesOf(path)) {
-    if (!use.mountPoint.empty())
-      return path + " backs the loop device " + use.device + ", mounted on " + use.mountPoint +
-             "; nothing written (unmount it and detach it with losetup -d " + use.device + ")";
-    if (!force)
-      return path + " backs the loop device " + use.device +
-             "; nothing written (detach it with losetup -d " + use.device +
-             ", or give --force to write it all the same)";
+// Opens the file at path for the run and locks it; -1 with the refusal.
+int OpenLocked(const std::string &path, int flags, bool write, TStatus &status) {
+  int file = open(path.c_str(), flags);
+  if (file < 0) {
+    int code = errno;
+    status = TStatus::Refused("can't open " + path + ": " + SystemText(code) +
+                              (code == EBUSY ? " (mounted or in use)" : ""));
+    return -1;
   }
-  return "";
+  if (!LockImageFile(file, write)) {
+    int code = errno;
+    close(file);
+    status = TStatus::Refused(
+        code == EAGAIN ? path + " is in use by another diskarno or program that locked it"
+                       : "can't lock " + path + ": " + SystemText(code));
+    return -1;
+  }
+  return file;
 }
 
 }  // namespace
@@ -107,33 +194,80 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
   const bool write = use == TDiskUse::Write;
   if (!device && !S_ISREG(status.st_mode))
     return TStatus::Refused(path + " is neither a block device nor an image file");
+  // A comparison takes what is there; a copy or a write must not meet a
+  // file system that changes under it.
   std::string refusal = device ? DeviceRefusal(path, number, force)
-                               : (write ? LoopRefusal(path, force) : std::string());
+                               : (use != TDiskUse::Verify ? InUseRefusal(path, "", force) : "");
   if (!refusal.empty()) return TStatus::Refused(refusal);
-  int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0);
-  int file = open(path.c_str(), flags);
-  if (file < 0) {
-    int code = errno;
-    return TStatus::Refused("can't open " + path + ": " + SystemText(code) +
-                  (code == EBUSY ? " (mounted or in use)" : ""));
-  }
-  if (!LockImageFile(file, write)) {
-    int code = errno;
+  if (write && device && ReadOnlyDevice(number))
+    return TStatus::Refused(path + " is read-only (a write-protected disk, or a device attached "
+                                   "read-only); nothing written");
+  TStatus opened;
+  const int file = OpenLocked(path, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0),
+                              write, opened);
+  if (file < 0) return opened;
+  int readOnly = 0;
+  if (write && device && ioctl(file, BLKROGET, &readOnly) == 0 && readOnly) {
     close(file);
-    return TStatus::Refused(code == EAGAIN ? path + " is in use by another diskarno or program that locked it"
-                                 : "can't lock " + path + ": " + SystemText(code));
+    return TStatus::Refused(path + " is read-only (a write-protected disk, or a device attached "
+                                   "read-only); nothing written");
+  }
+  // A loop device's file is locked as well, so that a run on the file
+  // itself sees this one.
+  int backing = -1;
+  const std::string backingFile = device ? BackingFileOf(number) : "";
+  if (!backingFile.empty()) {
+    backing = OpenLocked(backingFile, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC, write, opened);
+    if (backing < 0 && opened.message.find(" is in use ") != std::string::npos) {
+      close(file);
+      return TStatus::Refused(path + " uses the file " + backingFile +
+                              ", in use by another diskarno or program that locked it");
+    }
   }
   int64_t size = status.st_size;
   uint64_t deviceSize = 0;
   if (S_ISBLK(status.st_mode) && ioctl(file, BLKGETSIZE64, &deviceSize) == 0)
     size = static_cast<int64_t>(deviceSize);
   TDiskGeometry geometry = {};
-  bool standard = StandardFloppyGeometry(size, geometry);
-  if (!standard && !(force && LargestFloppyGeometry(size, geometry))) {
+  int64_t leftOut = 0;
+  TStatus sized = FloppyGeometryOfSize(path, size, force, geometry, leftOut);
+  if (!sized.Ok()) {
     close(file);
-    return TStatus::Refused(path + " has " + std::to_string(size) + " bytes, no floppy's size" +
-                  (size >= 163840 ? "; --force takes it as the largest floppy that fits" : ""));
+    if (backing >= 0) close(backing);
+    return sized;
   }
-  disk.reset(new TPathDisk(path, geometry, file, device));
+  disk.reset(new TPathDisk(path, geometry, leftOut, file, number, backing));
   return TStatus::Done();
+}
+
+TStatus ReadImageInput(const std::string &path, bool force, uint64_t limit,
+                       std::vector<BYTE> &bytes, uint64_t &size) {
+  size = 0;
+  std::string refusal = InUseRefusal(path, "", force);
+  if (!refusal.empty()) return TStatus::Refused(refusal);
+  TStatus status;
+  const int file = OpenLocked(path, O_RDONLY | O_CLOEXEC, false, status);
+  if (file < 0) return status;
+  struct stat opened;
+  if (fstat(file, &opened) != 0) {
+    status = TStatus::Refused("can't read " + path + ": " + SystemText(errno));
+  } else if (static_cast<uint64_t>(opened.st_size) > limit) {
+    size = static_cast<uint64_t>(opened.st_size);
+    status = TStatus::Refused(path + " has " + Number(opened.st_size) + " bytes");
+  } else {
+    size = static_cast<uint64_t>(opened.st_size);
+    bytes.resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < bytes.size() && status.Ok()) {
+      ssize_t got = read(file, bytes.data() + done, bytes.size() - done);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0)
+        status = TStatus::Refused("can't read " + path + ": " +
+                                  (got < 0 ? SystemText(errno) : std::string("it ended early")));
+      else
+        done += static_cast<size_t>(got);
+    }
+  }
+  close(file);
+  return status;
 }

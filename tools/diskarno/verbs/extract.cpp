@@ -10,6 +10,7 @@ namespace {
 
 struct TExtractOptions : TPasswordOptions {
   std::string out;
+  bool force = false;
 };
 
 TVerbSpec<TExtractOptions> ExtractSpec() {
@@ -21,6 +22,7 @@ TVerbSpec<TExtractOptions> ExtractSpec() {
       "IMAGE. A package the program would refuse exits with 1.",
       {OutRow("IMAGE", &TExtractOptions::out)}};
   AddPasswordRows(spec.options);
+  spec.options.push_back(ForceRow(&TExtractOptions::force));
   return spec;
 }
 
@@ -34,7 +36,7 @@ TStatus Extract(const TExtractOptions &options, TToolContext &context) {
     if (!input.empty() && SameFile(input, out))
       return TStatus::Refused("IMAGE would overwrite the input " + input);
   status = CheckInputFile(path);
-  if (status.Ok()) status = CheckOutputTarget(out);
+  if (status.Ok()) status = CheckOutputTarget(out, options.force);
   if (!status.Ok()) return status;
   TPackage package;
   if (!OpenPackage(path.c_str(), package) && package.Offset == kNoPackageOffset &&
@@ -43,7 +45,7 @@ TStatus Extract(const TExtractOptions &options, TToolContext &context) {
   std::vector<BYTE> image;
   status = UnpackProgramImage(path, package, password, context.console, image);
   if (!status.Ok()) return status;
-  return SaveOutput(out, {{image.data(), image.size()}}, context.console);
+  return SaveOutput(out, {{image.data(), image.size()}}, context.console, options.force);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "default_stub.h"
+#include "disk.h"
 #include "description_text.h"
 #include "files.h"
 #include "media.h"
@@ -46,7 +47,7 @@ TVerbSpec<TPackOptions> PackSpec() {
        {"--media-type", "N|auto",
         "the medium's number; auto (the default) takes it from\n"
         "the image size (160K 10, 180K 9, 320K 7, 360K 6,\n"
-        "720K 5, 1.2M 1, 1.44M 2, 2.88M 3)",
+        "720K 5, 1.2M 1, 1.44M and DMF's 1.68M 2, 2.88M 3)",
         &TPackOptions::mediaType},
        {"--level", "N",
         "libdeflate's level, 1 (fastest) to 12 (smallest, the\n"
@@ -65,11 +66,10 @@ TVerbSpec<TPackOptions> PackSpec() {
 
 TStatus MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type) {
   if (text.empty() || text == "auto") {
-    // The standard floppy format of exactly this size, as the program's
-    // medium query knows them.
+    // The floppy format of exactly this size, as read and write know them.
     TDiskGeometry geometry;
     if (imageSize <= INT64_MAX &&
-        StandardFloppyGeometry(static_cast<int64_t>(imageSize), geometry)) {
+        FloppyFormatOfSize(static_cast<int64_t>(imageSize), geometry)) {
       type = static_cast<TMediaType>(geometry.MediaType);
       return TStatus::Done();
     }
@@ -143,13 +143,13 @@ TStatus ReadImageOperand(const TPackOptions &options, TToolContext &context,
     request.force = options.force;
     request.quiet = options.quiet;
     request.unwritten = "nothing written";
-    std::vector<DWORD> badTracks;  // stays empty: pack never goes past a bad track
+    std::vector<TBadSectors> bad;  // stays empty: pack never goes past a bad sector
     TDiskGeometry geometry;
-    return ReadDrive(request, context, image, badTracks, geometry);
+    return ReadDrive(request, context, image, bad, geometry);
   }
   TStatus status = CheckInputFile(path);
   uint64_t size = 0;
-  if (status.Ok()) status = ReadWholeFile(path, kLargestImageSize, image, size);
+  if (status.Ok()) status = ReadImageInput(path, options.force, kLargestImageSize, image, size);
   if (size > kLargestImageSize || (status.Ok() && !ImageSizeAllowed(static_cast<int64_t>(size))))
     return TStatus::Refused(path + " has " + Number(size) +
                             " bytes; an image has 58 bytes to 2 GiB");
@@ -168,7 +168,7 @@ TStatus CheckInputs(const TPackOptions &options, std::string &description, std::
   for (const std::string &input : {options.operands[0], options.stub, options.passwordFile})
     if (!input.empty() && SameFile(input, options.out))
       return TStatus::Refused("OUT would overwrite the input " + input);
-  return CheckOutputTarget(options.out);
+  return CheckOutputTarget(options.out, options.force);
 }
 
 // Checks every input before anything is written, then writes OUT whole.
@@ -204,7 +204,7 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
                       {{stub.data, stub.end},
                        {reinterpret_cast<const BYTE *>(&header), sizeof header},
                        {payload.Data(), payload.Size()}},
-                      context.console);
+                      context.console, options.force);
   if (!status.Ok()) return status;
   if (stub.end < stub.size)
     context.Say("left out " + Number(stub.size - stub.end) + " bytes of " + stub.name +

@@ -23,8 +23,8 @@ TVerbSpec<TReadOptions> ReadSpec() {
           "image file.",
           {OutRow("IMAGE", &TReadOptions::out),
            {"--keep-going",
-            "fill a track that can't be read with zeros, go on, and list\n"
-            "every such track at the end (exit code 1)",
+            "fill a sector that can't be read with zeros, go on, and\n"
+            "list every such sector at the end (exit code 1)",
             &TReadOptions::keepGoing},
            QuietRow(&TReadOptions::quiet), ForceRow(&TReadOptions::force)}};
 }
@@ -33,7 +33,7 @@ TStatus Read(const TReadOptions &options, TToolContext &context) {
   const std::string &drive = options.operands[0];
   const std::string &out = options.out;
   if (SameFile(drive, out)) return TStatus::Refused("IMAGE would overwrite the disk " + drive);
-  TStatus status = CheckOutputTarget(out);
+  TStatus status = CheckOutputTarget(out, options.force);
   if (!status.Ok()) return status;
   TReadRequest request;
   request.drive = drive;
@@ -42,20 +42,28 @@ TStatus Read(const TReadOptions &options, TToolContext &context) {
   request.keepGoing = options.keepGoing;
   request.unwritten = out + " not written";
   std::vector<BYTE> image;
-  std::vector<DWORD> badTracks;
+  std::vector<TBadSectors> bad;
   TDiskGeometry geometry;
-  status = ReadDrive(request, context, image, badTracks, geometry);
+  status = ReadDrive(request, context, image, bad, geometry);
   if (!status.Ok()) return status;
-  status = SaveOutput(out, {{image.data(), image.size()}}, context.console);
+  status = SaveOutput(out, {{image.data(), image.size()}}, context.console, options.force);
   if (!status.Ok()) return status;
   const DWORD tracks = GeometryTrackCount(geometry);
   if (!options.quiet)
     context.output.out += "read " + Number(tracks) + " tracks (" + Number(image.size()) +
                           " bytes) of " + drive + " into " + out + "\n";
-  for (DWORD track : badTracks)
-    context.Say(TrackName(geometry, track) + " could not be read; it is zeros in " + out);
-  if (badTracks.empty()) return TStatus::Done();
-  return TStatus::Failed(Number(badTracks.size()) + " of " + Number(tracks) +
+  DWORD sectors = 0;
+  DWORD badTracks = 0;
+  for (size_t n = 0; n < bad.size(); ++n) {
+    const bool one = bad[n].count == 1 || bad[n].count == geometry.SectorsPerTrack;
+    context.Say(BadSectorsName(geometry, bad[n]) + " could not be read (" + bad[n].error + "); " +
+                (one ? "it is" : "they are") + " zeros in " + out);
+    sectors += bad[n].count;
+    badTracks += n == 0 || bad[n].track != bad[n - 1].track;
+  }
+  if (bad.empty()) return TStatus::Done();
+  return TStatus::Failed(Number(sectors) + (sectors == 1 ? " sector" : " sectors") + " in " +
+                         Number(badTracks) + " of " + Number(tracks) +
                          " tracks could not be read");
 }
 

@@ -31,7 +31,7 @@ TStatus Verify(const TVerifyOptions &options, TToolContext &context) {
   std::vector<BYTE> image;
   TStatus status = ImageOfFile(path, options.Source(), context.console, image);
   std::unique_ptr<TDisk> opened;
-  if (status.Ok()) status = OpenDisk(options.operands[1], TDiskUse::Read, options.force, opened);
+  if (status.Ok()) status = OpenDisk(options.operands[1], TDiskUse::Verify, options.force, opened);
   if (!status.Ok()) return status;
   TDisk &disk = *opened;
   status = ImageFits(disk, path, image.size());

@@ -1,5 +1,6 @@
 // Drives A: and B: through the program's own FloppyIO layer: QueryMedium for
-// the geometry, ReadTrack for reads, WriteImage for writes, ReleaseDrive.
+// the geometry, ReadTrack for reads (a track or a run of its sectors),
+// WriteImage for writes, ReleaseDrive.
 #include "disk.h"
 #include "files.h"
 #include "floppy_io.h"
@@ -14,11 +15,10 @@ class TFloppyDisk : public TDisk {
       : TDisk(std::string(1, letter) + ":", geometry), letter_(letter) {}
   ~TFloppyDisk() override { ReleaseDrive(); }
 
-  TStatus ReadTrack(DWORD track, BYTE *data) override {
-    const DWORD size = TrackSize();
+  TStatus ReadSectors(DWORD track, DWORD first, DWORD count, BYTE *data) override {
+    const DWORD size = count * geometry_.BytesPerSector;
     DWORD heads = geometry_.TracksPerCylinder;
-    if (::ReadTrack(letter_, geometry_, track / heads, track % heads, 0, geometry_.SectorsPerTrack,
-                    data, size))
+    if (::ReadTrack(letter_, geometry_, track / heads, track % heads, first, count, data, size))
       return TStatus::Done();
     return TStatus::Failed(FailureText(GetLastError()));
   }

@@ -62,7 +62,7 @@ bool WriteFileWhole(const std::string &path, const std::vector<TPiece> &pieces) 
 
 }  // namespace
 
-TStatus CheckOutputTarget(const std::string &path) {
+TStatus CheckOutputTarget(const std::string &path, bool) {
   if (path.empty()) return TStatus::Refused("no output file named");
   if (path.rfind("\\\\.\\", 0) == 0 || path.rfind("//./", 0) == 0)
     return TStatus::Refused(path +
@@ -77,8 +77,8 @@ TStatus CheckOutputTarget(const std::string &path) {
 }
 
 TStatus SaveOutput(const std::string &path, const std::vector<TPiece> &pieces,
-                   TToolConsole &console) {
-  TStatus checked = CheckOutputTarget(path);
+                   TToolConsole &console, bool force) {
+  TStatus checked = CheckOutputTarget(path, force);
   if (!checked.Ok()) return checked;
   TCaughtStops caught(console);
   bool written = WriteFileWhole(path, pieces);

@@ -7,8 +7,8 @@ namespace {
 
 class TFileDisk : public TTrackFile {
  public:
-  TFileDisk(const std::string &name, const TDiskGeometry &geometry, HANDLE file)
-      : TTrackFile(name, geometry), file_(file) {}
+  TFileDisk(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut, HANDLE file)
+      : TTrackFile(name, geometry, leftOut), file_(file) {}
   ~TFileDisk() override { Release(); }
 
   TStatus Flush() override {
@@ -22,10 +22,10 @@ class TFileDisk : public TTrackFile {
   }
 
  private:
-  TStatus Transfer(DWORD track, BYTE *data, bool write) override {
-    DWORD size = TrackSize();
+  TStatus Transfer(int64_t offset, BYTE *data, size_t bytes, bool write) override {
+    const DWORD size = static_cast<DWORD>(bytes);
     LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(track) * size;
+    at.QuadPart = offset;
     DWORD moved = 0;
     bool ok = SetFilePointerEx(file_, at, nullptr, FILE_BEGIN) &&
               (write ? WriteFile(file_, data, size, &moved, nullptr)
@@ -53,11 +53,19 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     return TStatus::Refused("can't open " + path + ": " + FailureText(GetLastError()));
   LARGE_INTEGER size;
   TDiskGeometry geometry = {};
-  if (!GetFileSizeEx(file, &size) || !(StandardFloppyGeometry(size.QuadPart, geometry) ||
-                                       (force && LargestFloppyGeometry(size.QuadPart, geometry)))) {
+  int64_t leftOut = 0;
+  TStatus sized = GetFileSizeEx(file, &size)
+                      ? FloppyGeometryOfSize(path, size.QuadPart, force, geometry, leftOut)
+                      : TStatus::Refused("can't open " + path + ": " + FailureText(GetLastError()));
+  if (!sized.Ok()) {
     CloseHandle(file);
-    return TStatus::Refused(path + " has no floppy's size");
+    return sized;
   }
-  disk.reset(new TFileDisk(path, geometry, file));
+  disk.reset(new TFileDisk(path, geometry, leftOut, file));
   return TStatus::Done();
+}
+
+TStatus ReadImageInput(const std::string &path, bool, uint64_t limit, std::vector<BYTE> &bytes,
+                       uint64_t &size) {
+  return ReadWholeFile(path, limit, bytes, size);
 }
