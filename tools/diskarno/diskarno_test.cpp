@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "default_stub.h"
+#include "heap.h"
+#include "image_unpacker.h"
 #include "package_format.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
@@ -121,6 +123,52 @@ TEST_F(DiskarnoTest, PackWritesTheHeaderFields) {
   EXPECT_TRUE(TBytes(plain.begin(), plain.begin() + 16) ==
               TBytes(payload.begin(), payload.begin() + 16));
   EXPECT_FALSE(plain == payload);
+}
+
+// A password typed on Linux keys the cipher with the bytes the program's
+// password box gives on Windows for the same characters, and back.
+TEST_F(DiskarnoTest, PasswordsOpenAcrossSystems) {
+  std::string hundredTwentyEight;
+  for (int n = 0; n < 128; ++n) hundredTwentyEight += "\xC3\xA9";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},              // été
+      {"\xC5\x93uvre \xE2\x82\xAC", "\x9Cuvre \x80"},  // œuvre €
+      {hundredTwentyEight, std::string(128, '\xE9')},  // 128 characters, 256 bytes of UTF-8
+  };
+  for (const auto &[typed, windows] : cases) {
+    // Packed here, opened by the program with what Windows gives.
+    ASSERT_EQ(Pack({"--password", typed}), 0) << output.err;
+    BYTE *image = nullptr;
+    LONG size = 0;
+    ASSERT_TRUE(LoadImageOfFile(Path("out.exe").c_str(), windows, image, size, nullptr, 0));
+    EXPECT_EQ(size, static_cast<LONG>(disk.size()));
+    HeapRelease(image);
+    // Packed with Windows's bytes, opened here by the same characters,
+    // typed as an option, in a file or at the prompt.
+    TPackageOptions options;
+    options.password = windows;
+    ASSERT_TRUE(WriteBytes(Path("win.exe"), MakeProgram(disk, options)));
+    ASSERT_TRUE(WriteBytes(Path("pw.txt"), TBytes(typed.begin(), typed.end())));
+    EXPECT_EQ(Run({"extract", Path("win.exe"), "-o", Path("x.img"), "--password", typed}), 0)
+        << output.err;
+    EXPECT_EQ(Run({"info", Path("win.exe"), "--password-file", Path("pw.txt")}), 0) << output.err;
+    testing_support::TFakeConsole console;
+    console.canType = true;
+    console.password = typed;
+    output = TToolOutput();
+    output.console = &console;
+    EXPECT_EQ(RunTool({"verify", Path("win.exe"), Path("disk.img")}, output), 0) << output.err;
+  }
+  EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  // What the program's box can't hold is refused before anything is done.
+  for (const char *verb : {"pack", "extract"}) {
+    EXPECT_EQ(
+        Run({verb, Path("disk.img"), "-o", Path("y"), "--password", "\xE4\xB8\xAD\xE6\x96\x87"}),
+        2);
+    EXPECT_NE(output.err.find("U+4E2D, which the program can't take (Windows-1252)"),
+              std::string::npos)
+        << output.err;
+  }
 }
 
 TEST_F(DiskarnoTest, PackCutsTheStubAtItsLastSection) {
@@ -273,6 +321,13 @@ TEST_F(DiskarnoTest, EveryVerbRefusesWhatTheProgramRefuses) {
   ASSERT_EQ(RunTool({"extract", Path("bad.exe"), "-o", Path("x.img")}, output), 0) << output.err;
   EXPECT_EQ(console.questions, std::vector<std::string>{"Password for " + Path("bad.exe") + ": "});
   EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  // Ctrl-D or an empty line at the prompt: nothing typed, nothing done.
+  console.password = "";
+  output = TToolOutput();
+  output.console = &console;
+  EXPECT_EQ(RunTool({"extract", Path("bad.exe"), "-o", Path("y.img")}, output), 2);
+  EXPECT_EQ(output.err,
+            "diskarno extract: " + Path("bad.exe") + " is protected and no password was typed\n");
   std::remove(Path("x.img").c_str());
   ExpectFiles("bad.exe disk.img stub.exe target.img ");
 }
@@ -324,6 +379,44 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
 
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
   EXPECT_EQ(Run({"info", Path("missing.exe")}), 2);
+}
+
+// Control characters in a description or a file name reach neither the
+// terminal nor the JSON raw; JSON stays UTF-8 for a name that is not.
+TEST_F(DiskarnoTest, NamesAndDescriptionsAreEscaped) {
+  TPackageOptions options;
+  options.description = "\x1B]0;owned\x07\x1B[2J\r\n\tdisk";
+  const std::string name = Path("a\x1B[31m\xE9\x9B.exe");
+  ASSERT_TRUE(WriteBytes(name, MakeProgram(disk, options)));
+  const std::string shown = Path("a\\x1B[31m\xE9\\x9B.exe");
+  struct Case {
+    std::vector<std::string> arguments;
+    int code;
+    std::string out;  // in standard output
+    std::string err;  // in standard error
+  };
+  const std::vector<Case> cases = {
+      {{"info", name}, 0, "File:            " + shown + "\nPackage offset:", ""},
+      {{"info", name}, 0, "\"\\x1B]0;owned\\x07\\x1B[2J\\x0D\\x0A\\x09disk\"", ""},
+      {{"info", name, "--json"},
+       0,
+       "{\"file\": \"" + folder + "/a\\u001b[31m\\udce9\\udc9b.exe\"",
+       ""},
+      {{"info", name, "--json"},
+       0,
+       "\"description\": \"\\u001b]0;owned\\u0007\\u001b[2J\\u000d\\u000a\\u0009disk\"",
+       ""},
+      {{"extract", name + "\n", "-o", Path("x.img")}, 2, "", shown + "\\x0A: No such file"},
+      {{"extract", name, "-o", Path("x.img")}, 0, "", ""},
+      {{"x\x1B[2J"}, 2, "", "unknown verb x\\x1B[2J"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(Run(c.arguments), c.code) << output.err;
+    EXPECT_NE(output.out.find(c.out), std::string::npos) << output.out;
+    EXPECT_NE(output.err.find(c.err), std::string::npos) << output.err;
+    for (const std::string &text : {output.out, output.err})
+      EXPECT_EQ(text.find_first_of("\x1B\x07\r\t\x9B"), std::string::npos) << text;
+  }
 }
 
 // The same case gets the same exit code in every verb: 2 when refused

@@ -2,10 +2,11 @@
 #include "inputs.h"
 
 #include "app_errors.h"
+#include "description_text.h"
+#include "files.h"
 #include "heap.h"
 #include "image_unpacker.h"
 #include "package_format.h"
-#include "files.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ std::string UnpackFailure(const std::string &path, DWORD code) {
 }  // namespace
 
 TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
-  password = source.password;
+  password.clear();
+  std::string typed = source.password;
   if (source.passwordGiven && source.fileGiven)
     return TStatus::Refused("give --password or --password-file, not both");
   if (source.fileGiven) {
@@ -45,12 +47,16 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
                  ? TStatus::Refused("can't read the password file " + source.file + ": it has " +
                                     Number(size) + " bytes")
                  : read;
-    password.assign(bytes.begin(), bytes.end());
-    if (!password.empty() && password.back() == '\n') password.pop_back();
-    if (!password.empty() && password.back() == '\r') password.pop_back();
+    typed.assign(bytes.begin(), bytes.end());
+    if (!typed.empty() && typed.back() == '\n') typed.pop_back();
+    if (!typed.empty() && typed.back() == '\r') typed.pop_back();
   }
-  const bool given = source.passwordGiven || source.fileGiven;
-  if (given && (password.empty() || !PasswordAllowed(password.size())))
+  if (!source.passwordGiven && !source.fileGiven) return TStatus::Done();
+  // The program keys the cipher with what its password box holds in the
+  // Windows code page: the same characters give the same bytes here.
+  std::string message;
+  if (!PasswordToCodePage(typed, password, message)) return TStatus::Refused(message);
+  if (password.empty() || !PasswordAllowed(password.size()))
     return TStatus::Refused("a password has 1 to " + Number(kLargestPasswordLength) +
                             " characters; this one has " + Number(password.size()));
   return TStatus::Done();
@@ -59,13 +65,18 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
 TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
                            TToolConsole &console, std::vector<BYTE> &image) {
   if (PackageUsable(package.Header) && PasswordNeeded(package.Header) && password.empty()) {
-    if (!console.AskPassword("Password for " + path + ": ", password)) {
-      if (console.StopRequested())
-        return TStatus::Stopped(console.StopRequested(), "stopped at the password prompt");
+    std::string typed;
+    const bool answered = console.AskPassword("Password for " + path + ": ", typed);
+    if (!answered && console.StopRequested())
+      return TStatus::Stopped(console.StopRequested(), "stopped at the password prompt");
+    if (!answered && !console.CanAsk())
       return TStatus::Refused(path +
                               " is protected: give --password or --password-file (there is no "
                               "terminal to ask on)");
-    }
+    if (!answered || typed.empty())
+      return TStatus::Refused(path + " is protected and no password was typed");
+    std::string message;
+    if (!PasswordToCodePage(typed, password, message)) return TStatus::Refused(message);
   }
   BYTE *unpacked = nullptr;
   LONG size = 0;

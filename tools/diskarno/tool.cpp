@@ -53,7 +53,8 @@ int RunVerbNamed(const std::vector<std::string> &arguments, TToolOutput &output,
     output.out += std::string("diskarno ") + kToolVersion + "\n";
     return kExitSuccess;
   }
-  output.err += (verb.empty() ? "" : "diskarno: unknown verb " + verb + "\n") + ToolHelp();
+  output.err +=
+      (verb.empty() ? "" : "diskarno: unknown verb " + Printable(verb) + "\n") + ToolHelp();
   return kExitUsage;
 }
 

@@ -40,25 +40,6 @@ std::string Hex32(DWORD value) {
   return text;
 }
 
-// JSON string of UTF-8 text: only quotes, backslashes and control
-// characters are escaped.
-std::string Json(const std::string &text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
 std::string MediaName(BYTE type) {
   return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
 }
@@ -153,7 +134,7 @@ struct TField {
 };
 
 TField TextField(const char *key, const char *label, const std::string &value) {
-  return {key, Json(value), label, value};
+  return {key, JsonString(value), label, value};
 }
 TField NumberField(const char *key, const char *label, long long value) {
   return {key, Number(value), label, Number(value)};
@@ -169,7 +150,7 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
       NumberField("package_offset", "Package offset", package.Offset),
       TextField("magic", "Magic", std::string(header.Magic, sizeof header.Magic)),
       NumberField("version", "Version", header.Version),
-      {"description", Json(description), "Description", "\"" + description + "\""},
+      {"description", JsonString(description), "Description", "\"" + description + "\""},
       NumberField("description_length", nullptr, header.DescriptionLength),
       {"media_type", Number(header.MediaType), "Media type",
        Number(header.MediaType) + " (" + media + ")"},
@@ -177,9 +158,13 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
       {"protected", header.Protected ? "true" : "false", "Protected",
        header.Protected ? "yes" : "no"},
       TextField("password_check", "Password check", Hex32(header.PasswordCheck)),
-      {"data_crc", Json(Hex32(header.DataCrc)), "Data checksum",
+      {"data_crc", JsonString(Hex32(header.DataCrc)), "Data checksum",
        Hex32(header.DataCrc) + " (" + checksum.state + ")"},
-      {"data_crc_ok", !checksum.checked ? "null" : checksum.ok ? "true" : "false", nullptr, ""},
+      {"data_crc_ok",
+       !checksum.checked ? "null"
+       : checksum.ok     ? "true"
+                         : "false",
+       nullptr, ""},
       TextField("data_crc_state", nullptr, checksum.state),
       NumberField("image_size", "Image size", header.ImageSize),
       NumberField("packed_size", "Packed size", header.PackedSize),
@@ -191,7 +176,7 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
 std::string JsonOf(const std::vector<TField> &fields) {
   std::string json;
   for (const TField &field : fields)
-    json += (json.empty() ? "{" : ", ") + Json(field.key) + ": " + field.json;
+    json += (json.empty() ? "{" : ", ") + JsonString(field.key) + ": " + field.json;
   return json + "}\n";
 }
 
@@ -202,7 +187,7 @@ std::string TextOf(const std::vector<TField> &fields) {
     if (!field.label) continue;
     std::string line = std::string(field.label) + ":";
     line.resize(kValueColumn > line.size() + 1 ? kValueColumn : line.size() + 1, ' ');
-    text += line + field.text + "\n";
+    text += line + Printable(field.text) + "\n";
   }
   return text;
 }

@@ -184,9 +184,9 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
     context.Say("left out " + Number(stub.size - stub.end) + " bytes of " + stub.name +
                 " after its last section");
   if (!options.quiet)
-    context.output.out += options.out + ": package at offset " + Number(stub.end) + ", image " +
-                          Number(image.size()) + " bytes, payload " + Number(payload.Size()) +
-                          " bytes" + (password.empty() ? "" : ", protected") + "\n";
+    context.Tell(options.out + ": package at offset " + Number(stub.end) + ", image " +
+                 Number(image.size()) + " bytes, payload " + Number(payload.Size()) + " bytes" +
+                 (password.empty() ? "" : ", protected"));
   return TStatus::Done();
 }
 

@@ -50,8 +50,8 @@ TStatus Read(const TReadOptions &options, TToolContext &context) {
   if (!status.Ok()) return status;
   const DWORD tracks = GeometryTrackCount(geometry);
   if (!options.quiet)
-    context.output.out += "read " + Number(tracks) + " tracks (" + Number(image.size()) +
-                          " bytes) of " + drive + " into " + out + "\n";
+    context.Tell("read " + Number(tracks) + " tracks (" + Number(image.size()) + " bytes) of " +
+                 drive + " into " + out);
   for (DWORD track : badTracks)
     context.Say(TrackName(geometry, track) + " could not be read; it is zeros in " + out);
   if (badTracks.empty()) return TStatus::Done();
