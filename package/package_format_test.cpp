@@ -6,6 +6,7 @@
 #include <random>
 
 #include "host_control.h"
+#include "package_writer.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 
@@ -238,6 +239,48 @@ TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
     Keep(package);
     ExpectRejected(code);
     EXPECT_EQ(offset, kNoPackageOffset);
+  }
+}
+
+// The writer keeps every limit of the format, whoever calls it.
+TEST(PackageWriterTest, InputsBeyondALimitAreRefused) {
+  struct Case {
+    const char *what;
+    size_t imageSize;
+    TMediaType mediaType;
+    size_t descriptionLength;
+    size_t passwordLength;
+    bool built;
+  };
+  const std::vector<Case> cases = {
+      {"1.44 MB at every limit", 1474560, kMediaF3_1Pt44, 32, 254, true},
+      {"DMF on a 1.44 MB disk", 1720320, kMediaF3_1Pt44, 0, 0, true},
+      {"the smallest image", 58, kMediaF3_120M, 0, 0, true},
+      {"no medium", 1474560, kMediaUnknown, 0, 0, false},
+      {"the program's own no medium", 1474560, kMediaNone, 0, 0, false},
+      {"beyond the table", 1474560, kMediaTypeCount, 0, 0, false},
+      {"more than a 720 KB disk holds", 1474560, kMediaF3_720, 0, 0, false},
+      {"57 bytes", 57, kMediaF3_120M, 0, 0, false},
+      {"33 characters of description", 1474560, kMediaF3_1Pt44, 33, 0, false},
+      {"255 characters of password", 1474560, kMediaF3_1Pt44, 0, 255, false},
+  };
+  const TBytes image(1720320, 0xF6);
+  const std::string text(300, 'p');
+  for (const Case &c : cases) {
+    TPackageInput input;
+    input.Image = image.data();
+    input.ImageSize = c.imageSize;
+    input.MediaType = c.mediaType;
+    input.Description = text.c_str();
+    input.DescriptionLength = c.descriptionLength;
+    input.Password = text.c_str();
+    input.PasswordLength = c.passwordLength;
+    TPackageHeader header;
+    THeapBlock payload;
+    SetLastError(0);
+    EXPECT_EQ(BuildPackage(input, header, payload), c.built) << c.what;
+    EXPECT_EQ(payload.Size() != 0, c.built) << c.what;
+    EXPECT_EQ(GetLastError(), c.built ? 0u : static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.what;
   }
 }
 

@@ -13,7 +13,9 @@ namespace {
 bool InputAllowed(const TPackageInput &input) {
   return ImageSizeAllowed(static_cast<int64_t>(input.ImageSize)) &&
          DescriptionAllowed(input.DescriptionLength) && PasswordAllowed(input.PasswordLength) &&
-         input.MediaType != kMediaUnknown && input.MediaType < kMediaNone;
+         input.MediaType != kMediaUnknown && input.MediaType < kMediaNone &&
+         static_cast<uint64_t>(input.ImageSize) <=
+             static_cast<uint64_t>(MediumCapacity(input.MediaType));
 }
 
 // zlib at level 9 into a block of exactly the compressed size.

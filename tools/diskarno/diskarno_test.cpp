@@ -6,7 +6,9 @@
 
 #include "default_stub.h"
 #include "heap.h"
+#include "host_control.h"
 #include "image_unpacker.h"
+#include "inputs.h"
 #include "package_format.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
@@ -215,6 +217,7 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
       {"--password", "a", "--password-file", Path("disk.img")},
       {"--media-type", "0"},
       {"--media-type", "14"},
+      {"--media-type", "5"},  // 1.44 MB where a 720 KB disk holds 1 MB at most
       {"--media-type", "two"},
       {"--stub", Path("missing.exe")},
       {"--stub", Path("text.exe")},
@@ -364,8 +367,10 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
   ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "pw"}), 0);
   EXPECT_NE(output.out.find("(matches)"), std::string::npos) << output.out;
   EXPECT_NE(output.out.find("3.5\" 1.44MB"), std::string::npos);
-  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 0);
+  // A wrong password fails as in extract, the header shown all the same.
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 1);
   EXPECT_NE(output.out.find("the password does not match"), std::string::npos);
+  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") + ": the password does not open it\n");
 
   // A corrupt package is still shown, and exits with 1.
   program[program.size() - 10] ^= 1;
@@ -374,11 +379,92 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
   EXPECT_NE(output.out.find("\"data_crc_ok\": false, \"data_crc_state\": \"differs (0x"),
             std::string::npos)
       << output.out;
-  EXPECT_EQ(output.err,
-            "diskarno info: " + Path("out.exe") + ": the payload does not match its checksum\n");
+  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") +
+                            ": the payload does not match its checksum" + kPasswordPassingCheck +
+                            "\n");
 
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
   EXPECT_EQ(Run({"info", Path("missing.exe")}), 2);
+}
+
+// A header that lies about its image is refused before any memory is
+// taken for it, and each fault is named for its cause.
+TEST_F(DiskarnoTest, FaultsNamedForTheirCause) {
+  constexpr int32_t kHuge = 2147483136;
+  const TBytes packed = testing_support::Deflate(disk);
+  struct Case {
+    const char *what;
+    TPackageOptions options;
+    const char *password;
+    std::string says;  // by extract, write and verify; info says it too unless infoSays
+    std::string infoSays = "";
+  };
+  std::vector<Case> cases(7);
+  cases[0] = {"more than the medium holds",
+              {},
+              nullptr,
+              "the header gives an image of 2147483136 bytes, more than a 3.5\" 1.44MB medium "
+              "holds (2000000)"};
+  cases[0].options.imageSize = kHuge;
+  cases[1] = {"more than the payload makes",
+              {},
+              nullptr,
+              "the header gives an image of 2147483136 bytes, more than its payload of " +
+                  std::to_string(packed.size()) + " bytes inflates to"};
+  cases[1].options.imageSize = kHuge;
+  cases[1].options.mediaType = 12;
+  cases[2] = {"inflates to more",
+              {},
+              nullptr,
+              "does not inflate to the header's image size of 1473536 bytes",
+              "the payload inflates to more bytes, not 1473536"};
+  cases[2].options.imageSize = 1474560 - 1024;
+  cases[3] = {"inflates to fewer",
+              {},
+              nullptr,
+              "does not inflate to the header's image size of 1475584 bytes",
+              "the payload inflates to 1474560 bytes, not 1475584"};
+  cases[3].options.imageSize = 1474560 + 1024;
+  cases[4] = {"a wrong password that passes the check",
+              {},
+              "wrong",
+              std::string("does not match its checksum") + kPasswordPassingCheck};
+  cases[4].options.password = "right";
+  cases[4].options.passwordCheck = testing_support::Crc("wrong", 5);
+  cases[5] = {"the same without a checksum",
+              {},
+              "wrong",
+              "does not inflate (zlib: ",
+              "the payload does not inflate: "};
+  cases[5].options = cases[4].options;
+  cases[5].options.checksum = false;
+  cases[6] = {"2 GiB", {}, nullptr, "is one the program refuses", "2 GiB or more"};
+  cases[6].options.imageSize = INT32_MIN;
+  ASSERT_TRUE(WriteBytes(Path("target.img"), TBytes(1474560, 0)));
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(Path("bad.exe"), MakeProgram(disk, c.options)));
+    std::vector<std::string> password;
+    if (c.password) password = {"--password", c.password};
+    for (std::vector<std::string> arguments :
+         std::vector<std::vector<std::string>>{{"extract", Path("bad.exe"), "-o", Path("x.img")},
+                                               {"write", Path("bad.exe"), Path("target.img")},
+                                               {"verify", Path("bad.exe"), Path("target.img")},
+                                               {"info", Path("bad.exe")}}) {
+      arguments.insert(arguments.end(), password.begin(), password.end());
+      const size_t before = winapi::GetHeapStats().liveBytes;
+      winapi::ResetHeapPeak();
+      EXPECT_EQ(Run(arguments), 1) << arguments[0];
+      EXPECT_LT(winapi::GetHeapStats().peakBytes - before, 16u << 20) << arguments[0];
+      const std::string &says = arguments[0] == "info" && !c.infoSays.empty() ? c.infoSays : c.says;
+      EXPECT_NE(output.err.find(says), std::string::npos) << arguments[0] << ": " << output.err;
+    }
+    if (c.options.imageSize == INT32_MIN) {
+      EXPECT_NE(output.out.find("Image size:      2147483648\n"), std::string::npos) << output.out;
+    }
+  }
+  EXPECT_TRUE(ReadBytes(Path("target.img")) == TBytes(1474560, 0));
+  ExpectFiles("bad.exe disk.img stub.exe target.img ");
 }
 
 // Control characters in a description or a file name reach neither the

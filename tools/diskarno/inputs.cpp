@@ -6,6 +6,7 @@
 #include "files.h"
 #include "heap.h"
 #include "image_unpacker.h"
+#include "media.h"
 #include "package_format.h"
 
 namespace {
@@ -13,18 +14,22 @@ namespace {
 constexpr uint64_t kLargestRawImage = 64u << 20;
 constexpr uint64_t kLargestPasswordFile = 4096;
 
-// The tool's words for a package the program can't unpack.
-std::string UnpackFailure(const std::string &path, DWORD code) {
+// The tool's words for a package the program can't unpack. A payload that
+// fails after a password deciphered it may be the password's fault.
+std::string UnpackFailure(const std::string &path, const TPackageHeader &header, DWORD code) {
+  const std::string corrupt = "the package in " + path + " is corrupt: its payload ";
+  const std::string password = PasswordNeeded(header) ? kPasswordPassingCheck : "";
   if (code == kErrorInvalidImageFile) return "the package in " + path + " is cut short";
   if (code == kErrorInvalidHeader)
     return "the package in " + path + " has a header this tool does not know";
-  if (code == kErrorInvalidImageData)
-    return "the package in " + path + " is corrupt: its payload does not match its checksum";
+  if (code == kErrorInvalidImageData) return corrupt + "does not match its checksum" + password;
+  if (code == kErrorImageSizeMismatch)
+    return corrupt + "does not inflate to the header's image size of " +
+           Number(static_cast<DWORD>(header.ImageSize)) + " bytes" + password;
   if ((code & 0xFFFFFF00u) == kErrorZLibCategory) {
     std::string text = FindErrorText(code);
     if (!text.empty() && text.back() == '.') text.pop_back();
-    return "the package in " + path + " is corrupt: its payload does not inflate (zlib: " + text +
-           ")";
+    return corrupt + "does not inflate (zlib: " + text + ")" + password;
   }
   return "can't read " + path + ": " + FailureText(code);
 }
@@ -62,8 +67,28 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
   return TStatus::Done();
 }
 
+std::string ImageSizeFault(const TPackageHeader &header, uint64_t payloadLength) {
+  const uint64_t size = static_cast<DWORD>(header.ImageSize);
+  const std::string claim = "the header gives an image of " + Number(size) + " bytes";
+  const int64_t capacity = MediumCapacity(header.MediaType);
+  if (capacity > 0 && size > static_cast<uint64_t>(capacity))
+    return claim + ", more than a " + MediaTypeNames[header.MediaType] + " medium holds (" +
+           Number(capacity) + ")";
+  if (size > LargestInflation(payloadLength))
+    return claim + ", more than its payload of " + Number(payloadLength) + " bytes inflates to (" +
+           Number(LargestInflation(payloadLength)) + " at most)";
+  return "";
+}
+
 TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::string password,
                            TToolConsole &console, std::vector<BYTE> &image) {
+  const int64_t fileSize = package.File.Valid() ? package.File.Size() : -1;
+  const int64_t payloadAt = static_cast<int64_t>(package.Offset) + kPackageHeaderSize;
+  if (PackageUsable(package.Header) && fileSize >= 0) {
+    const std::string fault =
+        ImageSizeFault(package.Header, fileSize > payloadAt ? fileSize - payloadAt : 0);
+    if (!fault.empty()) return TStatus::Failed("the package in " + path + " is corrupt: " + fault);
+  }
   if (PackageUsable(package.Header) && PasswordNeeded(package.Header) && password.empty()) {
     std::string typed;
     const bool answered = console.AskPassword("Password for " + path + ": ", typed);
@@ -92,7 +117,7 @@ TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::stri
     case TUnpackResult::WrongPassword:
       return TStatus::Failed("the password does not open " + path);
     default:
-      return TStatus::Failed(UnpackFailure(path, GetLastError()));
+      return TStatus::Failed(UnpackFailure(path, package.Header, GetLastError()));
   }
 }
 

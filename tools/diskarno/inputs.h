@@ -13,6 +13,7 @@
 #include "status.h"
 
 struct TPackage;
+struct TPackageHeader;
 
 // Refused unless path names an existing regular file: the message names the
 // file and says why ("No such file or directory", "is a FIFO"), so that a
@@ -32,8 +33,20 @@ struct TPasswordSource {
 };
 TStatus PasswordOf(const TPasswordSource &source, std::string &password);
 
+// Said after a fault found in a payload that a password deciphered: another
+// password with the same CRC passes the header's check but not the payload.
+constexpr const char *kPasswordPassingCheck =
+    " (or the password is not the one it was packed with, though it passes the header's check)";
+
+// Why the image size in a package's header can't be true, or "" when it
+// can: more than its medium holds (MediumCapacity) or than a payload of
+// payloadLength bytes inflates to (LargestInflation). The verbs test it
+// before they take any memory for the image.
+std::string ImageSizeFault(const TPackageHeader &header, uint64_t payloadLength);
+
 // Unpacks the image of the program at path as the program does (its
-// acceptance rule and password check). A package that needs a password
+// acceptance rule and password check), after ImageSizeFault. A package
+// that needs a password
 // when none was given (password empty) asks for one on the console; where
 // nobody can type it, it is refused. Failed with the tool's text for a file
 // that holds no package, a wrong password or a corrupt package.

@@ -1,12 +1,12 @@
 // diskarno info: where a file's package starts and what its header says.
 #include <cstdio>
-
 #include <vector>
 
 #include "description_text.h"
 #include "files.h"
 #include "heap.h"
 #include "image_unpacker.h"
+#include "inputs.h"
 #include "media.h"
 #include "package_format.h"
 #include "verb.h"
@@ -51,6 +51,9 @@ struct TChecksum {
   bool plain = false;  // the payload is plain to read (unprotected or deciphered)
   bool checked = false;
   bool ok = false;
+  bool wrongPassword = false;  // a password was given and does not open it
+  // Said of a payload that fails after a password deciphered it.
+  std::string collision;
 };
 
 TChecksum CheckPayload(TPackage &package, const std::string &password) {
@@ -65,6 +68,7 @@ TChecksum CheckPayload(TPackage &package, const std::string &password) {
     }
     if (!PasswordOpens(header, password)) {
       checksum.state += "the password does not match";
+      checksum.wrongPassword = true;
       return checksum;
     }
     if (!DecipherPackage(package.Bytes(), package.Size, password)) {
@@ -72,6 +76,7 @@ TChecksum CheckPayload(TPackage &package, const std::string &password) {
       return checksum;
     }
     checksum.plain = true;
+    checksum.collision = PasswordNeeded(header) ? kPasswordPassingCheck : "";
   }
   if (header.DataCrc == 0) {
     checksum.state = "not stored";
@@ -91,7 +96,7 @@ std::vector<std::string> Faults(const TPackage &package, const TChecksum &checks
   if (!PackageUsable(header))
     faults.push_back(
         "the program refuses this package: no medium of that type, or an image of fewer than 58 "
-        "bytes");
+        "bytes or of 2 GiB or more");
   if (!HeaderUnpackable(header))
     faults.push_back(
         "the package can't be unpacked: a version other than 1, or protected without a password "
@@ -99,28 +104,31 @@ std::vector<std::string> Faults(const TPackage &package, const TChecksum &checks
   if (package.PayloadLength() < header.PackedSize)
     faults.push_back("the payload is cut short: " + Number(package.PayloadLength()) + " of " +
                      Number(header.PackedSize) + " bytes");
-  if (checksum.checked && !checksum.ok) faults.push_back("the payload does not match its checksum");
+  // A header that gives more than its medium holds or its payload can
+  // make gets no block of its size.
+  const std::string size =
+      PackageUsable(header) ? ImageSizeFault(header, package.PayloadLength()) : "";
+  if (!size.empty()) faults.push_back(size);
+  if (checksum.wrongPassword) faults.push_back("the password does not open it");
+  if (checksum.checked && !checksum.ok)
+    faults.push_back("the payload does not match its checksum" + checksum.collision);
   if (!faults.empty() || !checksum.plain) return faults;
   // The image itself, inflated as the program does.
   BYTE *image = nullptr;
   LONG imageLength = 0;
   bool tooLarge = false;
-  // Deflate makes at most 1032 bytes of one: a header that announces more
-  // than the payload can give gets no block of its announced size.
   const LONG payloadLength = static_cast<LONG>(package.PayloadLength());
-  const uint64_t most = static_cast<uint64_t>(payloadLength) * 1032 + 1024;
-  const LONG estimate =
-      static_cast<uint64_t>(header.ImageSize) < most ? header.ImageSize : static_cast<LONG>(most);
   SetLastError(NO_ERROR);
-  bool inflated = InflateBounded(package.Payload(), payloadLength, estimate, header.ImageSize,
-                                 image, imageLength, tooLarge);
+  bool inflated = InflateBounded(package.Payload(), payloadLength, header.ImageSize,
+                                 header.ImageSize, image, imageLength, tooLarge);
   HeapRelease(image);
   if (!inflated && !tooLarge)
-    faults.push_back("the payload does not inflate: " + FailureText(GetLastError()));
+    faults.push_back("the payload does not inflate: " + FailureText(GetLastError()) +
+                     checksum.collision);
   else if (tooLarge || imageLength != header.ImageSize)
     faults.push_back("the payload inflates to " +
                      std::string(tooLarge ? "more" : Number(imageLength)) + " bytes, not " +
-                     Number(header.ImageSize));
+                     Number(header.ImageSize) + checksum.collision);
   return faults;
 }
 
@@ -166,7 +174,7 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
                          : "false",
        nullptr, ""},
       TextField("data_crc_state", nullptr, checksum.state),
-      NumberField("image_size", "Image size", header.ImageSize),
+      NumberField("image_size", "Image size", static_cast<DWORD>(header.ImageSize)),
       NumberField("packed_size", "Packed size", header.PackedSize),
       NumberField("reserved", "Reserved", header.Reserved),
       NumberField("payload_length", "Payload length", package.PayloadLength()),

@@ -71,6 +71,10 @@ TStatus MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &typ
   if (*end != '\0' || value < 1 || value >= kMediaNone)
     return TStatus::Refused("unknown media type " + text + " (1 to 13, or auto)");
   type = static_cast<TMediaType>(value);
+  if (imageSize > static_cast<uint64_t>(MediumCapacity(type)))
+    return TStatus::Refused("a " + std::string(MediaTypeNames[type]) + " medium (--media-type " +
+                            text + ") holds at most " + Number(MediumCapacity(type)) +
+                            " bytes; the image has " + Number(imageSize));
   return TStatus::Done();
 }
 
