@@ -82,15 +82,25 @@ TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
     std::vector<std::string> extractOptions;
   };
   ASSERT_TRUE(WriteBytes(Path("pw.txt"), TBytes{'o', 'p', 'e', 'n', '\r', '\n'}));
-  for (const Case &c : std::vector<Case>{
+  for (Case c : std::vector<Case>{
            {{}, {}},
            {{"--no-checksum"}, {}},
            {{"--password", "Sesame"}, {"--password", "Sesame"}},
            {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
            {{"--password", std::string(254, 'p')}, {"--password", std::string(254, 'p')}},
            {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
+           {{"--password-file", "PIPE"}, {"--password", "piped"}},  // as bash's <(...) gives
        }) {
+    int pipeEnds[2] = {-1, -1};
+    for (std::string &word : c.options) {
+      if (word != "PIPE") continue;
+      ASSERT_EQ(pipe(pipeEnds), 0);
+      ASSERT_EQ(write(pipeEnds[1], "piped\n", 6), 6);
+      close(pipeEnds[1]);
+      word = "/dev/fd/" + std::to_string(pipeEnds[0]);
+    }
     ASSERT_EQ(Pack(c.options), 0) << output.err;
+    if (pipeEnds[0] >= 0) close(pipeEnds[0]);
     EXPECT_EQ(output.err, "");  // nothing of this stub was left out
     std::vector<std::string> extract = {"extract", Path("out.exe"), "-o", Path("back.img")};
     extract.insert(extract.end(), c.extractOptions.begin(), c.extractOptions.end());
@@ -548,6 +558,43 @@ TEST_F(DiskarnoTest, SameCaseSameCodeInEveryVerb) {
     }
   }
   ExpectFiles("disk.img fifo out.exe stub.exe target.img ");
+}
+
+// What can't reach standard output (a full disk, a stream closed or open
+// only for reading) fails the run, and says why.
+TEST_F(DiskarnoTest, OutputThatCannotBeWrittenFails) {
+  struct Case {
+    const char *path;
+    const char *mode;
+    std::string out;
+    int code;
+    int printed;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"/dev/full", "w", std::string(100000, 'i'), 0, 1, "No space left on device"},
+      {"/dev/full", "w", "info\n", 0, 1, "No space left on device"},
+      {"/dev/null", "r", "info\n", 0, 1, "Bad file descriptor"},
+      {"/dev/full", "w", "info\n", 2, 2, "No space left on device"},
+      {"/dev/null", "r", "", 0, 0, ""},  // nothing to write: nothing fails
+      {"/dev/null", "w", "info\n", 0, 0, ""},
+  };
+  for (const Case &c : cases) {
+    FILE *out = fopen(c.path, c.mode);
+    FILE *err = tmpfile();
+    ASSERT_TRUE(out && err);
+    TToolOutput result;
+    result.out = c.out;
+    result.err = "diskarno info: first\n";
+    EXPECT_EQ(PrintOutput(result, c.code, out, err), c.printed) << c.path << " " << c.out.size();
+    rewind(err);
+    char said[256] = {};
+    EXPECT_GT(fread(said, 1, sizeof said - 1, err), 0u);
+    fclose(err);
+    EXPECT_EQ(std::string(said).rfind("diskarno info: first\n", 0), 0u) << said;
+    EXPECT_NE(std::string(said).find(c.says), std::string::npos) << said;
+    EXPECT_EQ(std::string(said).find("can't write") != std::string::npos, *c.says != 0) << said;
+  }
 }
 
 TEST_F(DiskarnoTest, HelpVersionAndUsage) {

@@ -42,15 +42,13 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
   if (source.passwordGiven && source.fileGiven)
     return TStatus::Refused("give --password or --password-file, not both");
   if (source.fileGiven) {
-    TStatus input = CheckInputFile(source.file);
-    if (!input.Ok()) return input;
     std::vector<BYTE> bytes;
     uint64_t size = 0;
-    TStatus read = ReadWholeFile(source.file, kLargestPasswordFile, bytes, size);
+    TStatus read = ReadPasswordFile(source.file, kLargestPasswordFile, bytes, size);
     if (!read.Ok())
       return size > kLargestPasswordFile
-                 ? TStatus::Refused("can't read the password file " + source.file + ": it has " +
-                                    Number(size) + " bytes")
+                 ? TStatus::Refused("can't read the password file " + source.file +
+                                    ": it has more than " + Number(kLargestPasswordFile) + " bytes")
                  : read;
     typed.assign(bytes.begin(), bytes.end());
     if (!typed.empty() && typed.back() == '\n') typed.pop_back();

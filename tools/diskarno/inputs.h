@@ -21,6 +21,13 @@ struct TPackageHeader;
 // linux/files.cpp, windows/files.cpp.
 TStatus CheckInputFile(const std::string &path);
 
+// Reads a password file whole, once: a regular file, or on Linux also a
+// FIFO or pipe (bash's <(...)), which is small and read once where an image
+// is not. Refused as CheckInputFile and ReadWholeFile refuse; size receives
+// the bytes there were, up to limit + 1.
+TStatus ReadPasswordFile(const std::string &path, uint64_t limit, std::vector<BYTE> &bytes,
+                         uint64_t &size);
+
 // The password the options give: --password, or the contents of
 // --password-file without one final line break; empty when neither was
 // there. Refused when both are, when the file can't be read, or when a
