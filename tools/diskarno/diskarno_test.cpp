@@ -1,8 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "default_stub.h"
 #include "heap.h"
@@ -13,6 +17,7 @@
 #include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
+#include "terminal_console.h"
 #include "tool.h"
 
 namespace {
@@ -594,6 +599,118 @@ TEST_F(DiskarnoTest, OutputThatCannotBeWrittenFails) {
     EXPECT_EQ(std::string(said).rfind("diskarno info: first\n", 0), 0u) << said;
     EXPECT_NE(std::string(said).find(c.says), std::string::npos) << said;
     EXPECT_EQ(std::string(said).find("can't write") != std::string::npos, *c.says != 0) << said;
+  }
+}
+
+// The process's own console, run with standard input and standard error on
+// a pseudo-terminal or elsewhere: what is typed goes in on its master side,
+// once the terminal is set as the console sets it (a password only after
+// the echo is off, which flushes what was typed before).
+class TPseudoTerminal {
+ public:
+  enum TEnd { Terminal, Pipe, File };
+
+  TPseudoTerminal(TEnd input, TEnd error) : input_(input) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY);
+    savedInput_ = dup(STDIN_FILENO);
+    savedError_ = dup(STDERR_FILENO);
+    if (pipe(pipe_) != 0) return;
+    dup2(input == Terminal ? slave_ : input == Pipe ? pipe_[0] : fileno(file_), STDIN_FILENO);
+    dup2(error == Terminal ? slave_ : fileno(file_), STDERR_FILENO);
+  }
+  ~TPseudoTerminal() {
+    dup2(savedInput_, STDIN_FILENO);
+    dup2(savedError_, STDERR_FILENO);
+    for (int file : {master_, slave_, savedInput_, savedError_, pipe_[0], pipe_[1]})
+      if (file >= 0) close(file);
+    fclose(file_);
+  }
+  bool Ready() const { return slave_ >= 0 && pipe_[0] >= 0; }
+
+  // Types on standard input: on the terminal once its echo is as wanted,
+  // or into the pipe.
+  void Type(const std::string &text, bool echoOff) {
+    if (input_ == Terminal) {
+      typist_ = std::thread([this, text, echoOff] {
+        for (int wait = 0; wait < 2000 && echoOff && Echoes(); ++wait) usleep(1000);
+        if (write(master_, text.data(), text.size()) < 0) return;
+      });
+    } else if (input_ == Pipe && write(pipe_[1], text.data(), text.size()) < 0) {
+      return;
+    }
+    close(pipe_[1]);
+    pipe_[1] = -1;
+  }
+  bool Echoes() const {
+    struct termios settings;
+    return tcgetattr(slave_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  }
+  // What the terminal showed: the master side read until it has nothing more.
+  std::string Shown() {
+    if (typist_.joinable()) typist_.join();
+    std::string shown;
+    char buffer[512];
+    struct pollfd ready = {master_, POLLIN, 0};
+    while (poll(&ready, 1, 100) == 1 && (ready.revents & POLLIN)) {
+      ssize_t got = read(master_, buffer, sizeof buffer);
+      if (got <= 0) break;
+      shown.append(buffer, static_cast<size_t>(got));
+    }
+    return shown;
+  }
+
+ private:
+  TEnd input_;
+  int master_ = -1, slave_ = -1, savedInput_ = -1, savedError_ = -1;
+  int pipe_[2] = {-1, -1};
+  FILE *file_ = tmpfile();
+  std::thread typist_;
+};
+
+TEST_F(DiskarnoTest, TerminalConsole) {
+  using End = TPseudoTerminal::TEnd;
+  enum TCall { Confirm, Password, Status };
+  struct Case {
+    const char *what;
+    End input, error;
+    TCall call;
+    const char *typed;
+    bool answered;
+    const char *shows;  // on the terminal
+  };
+  const std::vector<Case> cases = {
+      {"yes typed", End::Terminal, End::Terminal, Confirm, " YES\n", true,
+       "The disk in a\\x1B[2J holds files. Type yes to go on: "},
+      {"no typed", End::Terminal, End::Terminal, Confirm, "no\n", false, "Type yes"},
+      {"yes piped, a terminal on stderr", End::Pipe, End::Terminal, Confirm, "yes\n", false, ""},
+      {"yes typed, stderr a file", End::Terminal, End::File, Confirm, "yes\n", false, ""},
+      {"password typed", End::Terminal, End::Terminal, Password, "s3cret\n", true,
+       "Password for a\\x1B[2J: \r\n"},
+      {"Ctrl-D at the password", End::Terminal, End::Terminal, Password, "\x04", false,
+       "Password for"},
+      {"password piped", End::Pipe, End::Terminal, Password, "s3cret\n", false, ""},
+      {"status line", End::Terminal, End::Terminal, Status, "", false, "\rReading a\\x07"},
+  };
+  for (const Case &c : cases) {
+    TPseudoTerminal terminal(c.input, c.error);
+    ASSERT_TRUE(terminal.Ready()) << "no pseudo-terminal";
+    terminal.Type(c.typed, c.call == Password);
+    TToolConsole &console = TerminalConsole();
+    std::string typed;
+    bool answered = false;
+    if (c.call == Confirm) answered = console.Confirm("The disk in a\x1B[2J holds files.");
+    if (c.call == Password) answered = console.AskPassword("Password for a\x1B[2J: ", typed);
+    if (c.call == Status) console.Status("Reading a\x07");
+    const bool echoes = terminal.Echoes();
+    const std::string shown = terminal.Shown();
+    EXPECT_EQ(answered, c.answered) << c.what;
+    EXPECT_EQ(typed, answered && c.call == Password ? "s3cret" : "") << c.what;
+    EXPECT_NE(shown.find(c.shows), std::string::npos) << c.what << ": " << shown;
+    EXPECT_EQ(shown.find("s3cret"), std::string::npos) << c.what << ": the password was shown";
+    EXPECT_EQ(shown.find('\x1B'), std::string::npos) << c.what;
+    EXPECT_TRUE(echoes) << c.what << ": the terminal was left silent";
   }
 }
 
