@@ -1,6 +1,7 @@
 #include "package_format.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
@@ -239,6 +240,45 @@ TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
     Keep(package);
     ExpectRejected(code);
     EXPECT_EQ(offset, kNoPackageOffset);
+  }
+}
+
+// The package is read from its header to the end of the file, as it is
+// then, into the end of a block with the room and margin asked for, and
+// the file is closed; a file cut inside the header meanwhile is refused.
+TEST_F(PackageHeaderTest, PackageBytesToTheEndOfTheFile) {
+  const TBytes program = MakeProgram(image);
+  const size_t package = program.size() - StubEnd();
+  struct Case {
+    const char *what;
+    size_t keep;  // bytes of the package left in the file after the open
+    size_t room, margin;
+    bool read;
+    size_t block;
+  };
+  const std::vector<Case> cases = {
+      {"whole", package, 0, 0, true, package},
+      {"room and a small margin", package, 100000, 20, true, 100000 + 20},
+      {"a margin no larger than the package", package, 100000, 100000, true, 100000 + package},
+      {"a margin no larger than the room", package, 10, 100000, true, package + 10},
+      {"cut right after its header", 57, 0, 0, true, 57},
+      {"cut inside its header", 56, 0, 0, false, 0},
+  };
+  for (const Case &c : cases) {
+    const std::string path = Write(program);
+    TPackage opened;
+    ASSERT_TRUE(OpenPackage(path.c_str(), opened)) << c.what;
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(StubEnd() + c.keep)), 0);
+    SetLastError(0);
+    EXPECT_EQ(ReadPackageBytes(opened, c.room, c.margin), c.read) << c.what;
+    EXPECT_EQ(opened.Block.Size(), c.block) << c.what;
+    if (!c.read) {
+      EXPECT_EQ(GetLastError(), kErrorInvalidImageFile) << c.what;
+      continue;
+    }
+    EXPECT_FALSE(opened.File.Valid()) << c.what << ": the file stays open";
+    EXPECT_EQ(opened.Size, c.keep) << c.what;
+    EXPECT_EQ(memcmp(opened.Bytes(), &program[StubEnd()], c.keep), 0) << c.what;
   }
 }
 

@@ -62,6 +62,10 @@ extern "C" int __wrap_open64(const char *path, int flags, ...) {
 
 extern "C" int __wrap_fsync(int file) {
   ++SystemCalls().fsyncs;
+  if (SystemCalls().fsyncFails && IsDevice(file)) {
+    errno = EIO;
+    return -1;
+  }
   return __real_fsync(file);
 }
 

@@ -14,6 +14,7 @@ struct TSystemCalls {
   std::vector<int> openFlags;  // the flags of each open of device
   long long badSector = -1;    // a read of device at this byte fails with EIO
   size_t fsyncs = 0;           // of any file
+  bool fsyncFails = false;     // an fsync of device fails with EIO
 };
 TSystemCalls &SystemCalls();
 

@@ -157,6 +157,14 @@ TEST_F(DiskVerbsTest, WriteRefusesAndWritesNothing) {
   EXPECT_TRUE(ReadBytes(Path("files.img")) == disk);
   EXPECT_EQ(ReadBytes(Path("short.img")).size(), 1000u);
 
+  // The disk did not take what was written: no success is claimed.
+  SystemCalls().device = RealPath("blank.img");
+  SystemCalls().fsyncFails = true;
+  EXPECT_EQ(Run({"write", Path("disk.img"), Path("blank.img")}), 1);
+  SystemCalls().fsyncFails = false;
+  EXPECT_NE(output.err.find("Input/output error"), std::string::npos) << output.err;
+  EXPECT_EQ(output.out, "");
+
   // On a terminal the user may say yes instead of --yes.
   console.canType = true;
   console.answer = "YES";

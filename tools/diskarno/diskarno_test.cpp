@@ -92,6 +92,7 @@ TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
            {{"--no-checksum"}, {}},
            {{"--password", "Sesame"}, {"--password", "Sesame"}},
            {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
+           {{"--password=Sesame", "--description=Boot"}, {"--password", "Sesame"}},
            {{"--password", std::string(254, 'p')}, {"--password", std::string(254, 'p')}},
            {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
            {{"--password-file", "PIPE"}, {"--password", "piped"}},  // as bash's <(...) gives

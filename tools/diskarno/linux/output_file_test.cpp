@@ -67,6 +67,7 @@ TEST_F(OutputFileTest, TargetsAsCpTakesThem) {
   const std::vector<Case> cases = {
       {"new file", "true", false, 0, "644 0 regular file"},
       {"file of mode 0640", "echo old > $T; chmod 640 $T", false, 0, "640 0 regular file"},
+      {"set-id and sticky bits", "echo old > $T; chmod 7750 $T", false, 0, "7750 0 regular file"},
       {"another user's 0600 file", "echo old > $T; chmod 600 $T; chown 65534:65534 $T", false, 0,
        "600 65534 regular file"},
       {"symbolic link", "echo old > real; chmod 604 real; ln -s real $T", false, 0,
