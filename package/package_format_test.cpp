@@ -270,7 +270,7 @@ TEST_F(PackageHeaderTest, PackageBytesToTheEndOfTheFile) {
     ASSERT_TRUE(OpenPackage(path.c_str(), opened)) << c.what;
     ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(StubEnd() + c.keep)), 0);
     SetLastError(0);
-    EXPECT_EQ(ReadPackageBytes(opened, c.room, c.margin), c.read) << c.what;
+    ASSERT_EQ(ReadPackageBytes(opened, c.room, c.margin), c.read) << c.what;
     EXPECT_EQ(opened.Block.Size(), c.block) << c.what;
     if (!c.read) {
       EXPECT_EQ(GetLastError(), kErrorInvalidImageFile) << c.what;
