@@ -34,6 +34,18 @@ std::string UnpackFailure(const std::string &path, const TPackageHeader &header,
   return "can't read " + path + ": " + FailureText(code);
 }
 
+// The bytes the program's password box gives for the typed password: its
+// characters in Windows-1252, as a description is stored. Text typed on
+// Windows is in that code page already.
+TStatus PasswordBytes(const std::string &typed, std::string &password) {
+  std::string message;
+  if (!TypedTextIsUtf8())
+    password = typed;
+  else if (!PasswordToCodePage(typed, password, message))
+    return TStatus::Refused(message);
+  return TStatus::Done();
+}
+
 }  // namespace
 
 TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
@@ -55,10 +67,8 @@ TStatus PasswordOf(const TPasswordSource &source, std::string &password) {
     if (!typed.empty() && typed.back() == '\r') typed.pop_back();
   }
   if (!source.passwordGiven && !source.fileGiven) return TStatus::Done();
-  // The program keys the cipher with what its password box holds in the
-  // Windows code page: the same characters give the same bytes here.
-  std::string message;
-  if (!PasswordToCodePage(typed, password, message)) return TStatus::Refused(message);
+  TStatus bytes = PasswordBytes(typed, password);
+  if (!bytes.Ok()) return bytes;
   if (password.empty() || !PasswordAllowed(password.size()))
     return TStatus::Refused("a password has 1 to " + Number(kLargestPasswordLength) +
                             " characters; this one has " + Number(password.size()));
@@ -98,8 +108,8 @@ TStatus UnpackProgramImage(const std::string &path, TPackage &package, std::stri
                               "terminal to ask on)");
     if (!answered || typed.empty())
       return TStatus::Refused(path + " is protected and no password was typed");
-    std::string message;
-    if (!PasswordToCodePage(typed, password, message)) return TStatus::Refused(message);
+    TStatus bytes = PasswordBytes(typed, password);
+    if (!bytes.Ok()) return bytes;
   }
   BYTE *unpacked = nullptr;
   LONG size = 0;

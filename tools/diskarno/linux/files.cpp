@@ -62,6 +62,10 @@ TStatus ReadPasswordFile(const std::string &path, uint64_t limit, std::vector<BY
                           " bytes");
 }
 
+bool TypedTextIsUtf8() {
+  return true;
+}
+
 bool SameFile(const std::string &first, const std::string &second) {
   struct stat one;
   struct stat two;

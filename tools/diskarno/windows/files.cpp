@@ -36,6 +36,10 @@ TStatus ReadPasswordFile(const std::string &path, uint64_t limit, std::vector<BY
   return status.Ok() ? ReadWholeFile(path, limit, bytes, size) : status;
 }
 
+bool TypedTextIsUtf8() {
+  return false;
+}
+
 bool SameFile(const std::string &first, const std::string &second) {
   BY_HANDLE_FILE_INFORMATION one;
   BY_HANDLE_FILE_INFORMATION two;
