@@ -28,7 +28,8 @@ TVerbSpec<TInfoOptions> InfoSpec() {
       "the password). Exits with 1 when FILE holds no package or one the program\n"
       "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
       "not inflating to the image (the last two for a protected package only with\n"
-      "the password). The description is shown as UTF-8.",
+      "the password), or a password that does not open it. The description is\n"
+      "shown as UTF-8, control characters as \\xHH.",
       {{"--json", "the header as one JSON object", &TInfoOptions::json}}};
   AddPasswordRows(spec.options);
   return spec;
