@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 // The categories as the program registers them, enough to check the texts.
@@ -24,6 +26,27 @@ TEST_F(AppErrorsTest, CategoryNameInBracketsAndOnePeriod) {
   EXPECT_EQ(ErrorText(0xF0270004), "[FloppyIO]: Invalid track position.");
   EXPECT_EQ(ErrorText(0xF67B0604), "[ZLib]: Invalid data.");
   EXPECT_EQ(ErrorText(0xF2340001), "[RC4]: Invalid password length (1 .. 256 characters).");
+}
+
+// Texts of any length end with their period inside the caller's buffer.
+TEST_F(AppErrorsTest, LongTextsStayInTheBuffer) {
+  for (size_t length : {300, 305, 306, 307, 317, 318, 319, 320, 400}) {
+    const std::string text(length, 'x');
+    AppErrorsStartup();
+    RegisterError(0xF0270000, "FloppyIO");
+    RegisterError(0xF0270004, text.c_str());
+    RegisterError(0xFF070001, text.c_str());
+    for (DWORD code : {0xF0270004u, 0xFF070001u}) {
+      char buffer[kErrorTextSize + 16];
+      memset(buffer, '#', sizeof buffer);
+      FormatErrorText(code, buffer);
+      const std::string made(buffer, strnlen(buffer, sizeof buffer));
+      EXPECT_LT(made.size(), kErrorTextSize) << length;
+      EXPECT_EQ(made.back(), '.') << length;
+      EXPECT_EQ(std::string(buffer + kErrorTextSize, 16), std::string(16, '#'))
+          << length << ": written past the buffer";
+    }
+  }
 }
 
 TEST_F(AppErrorsTest, CategoryWithoutNameHasNoPrefix) {

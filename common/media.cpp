@@ -21,6 +21,32 @@ const char *const MediaTypeNames[kMediaTypeCount] = {
 };
 // clang-format on
 
+int64_t MediumCapacity(TMediaType type) {
+  // Unformatted: the drive's data rate over one turn, times the tracks.
+  constexpr int64_t kDoubleDensity525 = 250000 / 8 / 5 * 80;  // 40 cylinders, 2 heads, 300 rpm
+  constexpr int64_t kHighDensity525 = 500000 / 8 / 6 * 160;   // 360 rpm
+  constexpr int64_t kDoubleDensity35 = 250000 / 8 / 5 * 160;  // 300 rpm
+  constexpr int64_t kLargest = 0x7FFFFFFF;
+  static const int64_t kCapacities[kMediaTypeCount] = {
+      0,
+      kHighDensity525,        // 1.2 MB
+      kDoubleDensity35 * 2,   // 1.44 MB
+      kDoubleDensity35 * 4,   // 2.88 MB
+      25000000,               // 20.8 MB floptical, rounded up
+      kDoubleDensity35,       // 720 KB
+      kDoubleDensity525,      // 360 KB
+      kDoubleDensity525,      // 320 KB
+      kDoubleDensity525,      // 320 KB of 1024-byte sectors
+      kDoubleDensity525 / 2,  // 180 KB, one side
+      kDoubleDensity525 / 2,  // 160 KB, one side
+      kLargest,               // removable disk
+      kLargest,               // hard disk
+      126222336,              // LS-120, formatted in the factory
+      kLargest,               // no medium found when it was packed
+  };
+  return type < kMediaTypeCount ? kCapacities[type] : 0;
+}
+
 int64_t GeometryCapacity(const TDiskGeometry &geometry) {
   // Unsigned arithmetic: a device may report any geometry, and the product
   // then wraps instead of overflowing.

@@ -27,6 +27,14 @@ constexpr int kMediaTypeCount = 15;
 
 extern const char *const MediaTypeNames[kMediaTypeCount];
 
+// The most bytes a medium of the type can hold: for a floppy what its
+// drive can record on it unformatted (no format packs more onto it: 2 MB
+// for a 1.44 MB disk, which also takes DMF and other dense formats), for a
+// medium formatted in the factory its capacity (a round bound above it for
+// the floptical), and 2 GiB - 1 (the largest image) for a removable or
+// fixed disk of no set size. 0 for a number that names no medium.
+int64_t MediumCapacity(TMediaType type);
+
 // The layout of the Windows DISK_GEOMETRY record; the NT volume device fills
 // it directly.
 struct TDiskGeometry {

@@ -90,13 +90,14 @@ bool UnpackAccepted(TPackage &package, TPasswordText password, BYTE *&image, LON
     // without holding all of it.
     LONG imageLength = 0;
     bool tooLarge = false;
-    if (InflateInPlace(block, packageAt + kPackageHeaderSize, payloadLength, imageSize, imageLength,
-                       tooLarge) &&
-        imageLength == imageSize) {
+    bool inflated = InflateInPlace(block, packageAt + kPackageHeaderSize, payloadLength, imageSize,
+                                   imageLength, tooLarge);
+    if (inflated && imageLength == imageSize) {
       block.Resize(static_cast<size_t>(imageSize));
       image = block.Detach();
       return true;
     }
+    if (inflated || tooLarge) SetLastError(kErrorImageSizeMismatch);
   }
   {
     TLastErrorKeeper keeper;
@@ -163,5 +164,6 @@ void ImageFileStartup() {
   RegisterError(kErrorInvalidImageFile, "Invalid image file");
   RegisterError(kErrorInvalidHeader, "Invalid header in compressed image file");
   RegisterError(kErrorInvalidImageData, "Invalid data in image file");
+  RegisterError(kErrorImageSizeMismatch, "Invalid data in image file");
   RegisterError(kErrorBufferTooSmall, "Buffer too small");
 }

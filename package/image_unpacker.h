@@ -65,10 +65,13 @@ inline bool PasswordOpens(const TPackageHeader &header, TPasswordText password) 
 
 // Unpacks a package that OpenPackage or OpenOwnPackage opened (whatever it
 // returned): tests its header and the password before anything is
-// allocated, then reads it whole, deciphers, checks and inflates it. imageSize receives the header's ImageSize (or
-// -1). On success image is a new heap block of imageSize bytes owned by the
-// caller (release it with HeapRelease). On failure no block made here stays
-// allocated, and the last error says why.
+// allocated, then reads it whole, deciphers, checks and inflates it.
+// imageSize receives the header's ImageSize (or -1). On success image is a
+// new heap block of imageSize bytes owned by the caller (release it with
+// HeapRelease). On failure no block made here stays allocated, and the last
+// error says why: 0xFF070003 for a payload that does not match its
+// checksum, 0xFF070005 for one that inflates to another size than the
+// header's, a ZLib code for one that does not inflate.
 bool UnpackPackage(TPackage &package, TPasswordText password, BYTE *&image, LONG &imageSize,
                    TProgressProc progress, ULONG_PTR context);
 // UnpackPackage for the running program's package.

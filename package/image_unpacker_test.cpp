@@ -163,11 +163,20 @@ TEST_F(ImageUnpackerTest, HeaderTestsOfTheUnpacker) {
   EXPECT_TRUE(stages.texts.empty());
   EXPECT_EQ(image, reinterpret_cast<BYTE *>(&stages));  // failed before "Unpacking..."
 
-  options = TPackageOptions();
-  options.version = 2;
-  ExpectFailure(MakeProgram(disk, options), "", kErrorInvalidHeader);
-  EXPECT_EQ(ErrorText(error), "Invalid header in compressed image file.");
-  EXPECT_EQ(stages.texts, std::vector<std::string>{"Loading..."});
+  // The header is tested before a block of its image size is taken: one
+  // that lies about the size shows its fault, and costs nothing.
+  for (int32_t size : {1474560, 2147483136}) {
+    options = TPackageOptions();
+    options.version = 2;
+    options.imageSize = size;
+    const TBytes program = MakeProgram(disk, options);
+    winapi::ResetHeapPeak();
+    const size_t before = winapi::GetHeapStats().liveBytes;
+    ExpectFailure(program, "", kErrorInvalidHeader);
+    EXPECT_LT(winapi::GetHeapStats().peakBytes - before, 1u << 20) << "a block of the image size";
+    EXPECT_EQ(ErrorText(error), "Invalid header in compressed image file.");
+    EXPECT_EQ(stages.texts, std::vector<std::string>{"Loading..."});
+  }
 }
 
 TEST_F(ImageUnpackerTest, Passwords) {
@@ -266,9 +275,10 @@ TEST_F(ImageUnpackerTest, OutputCatchingUpWithTheInputLeavesItIntact) {
 TEST_F(ImageUnpackerTest, ImageSizeMustMatchTheInflatedSize) {
   TPackageOptions options;
   options.imageSize = 1474560 - 512;  // inflates to more
-  ExpectFailure(MakeProgram(disk, options), "", kErrorInvalidImageData);
+  ExpectFailure(MakeProgram(disk, options), "", kErrorImageSizeMismatch);
   options.imageSize = 1474560 + 512;  // inflates to fewer
-  ExpectFailure(MakeProgram(disk, options), "", kErrorInvalidImageData);
+  ExpectFailure(MakeProgram(disk, options), "", kErrorImageSizeMismatch);
+  EXPECT_EQ(ErrorText(error), "Invalid data in image file.") << "the program's text stays";
   EXPECT_EQ(image, nullptr);  // failed after "Unpacking..."
   options.imageSize = 57;
   ExpectFailure(MakeProgram(disk, options), "", kErrorInvalidImageFile);

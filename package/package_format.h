@@ -46,6 +46,11 @@ constexpr uint64_t kLargestImageSize = 0x7FFFFFFF;  // ImageSize is a signed 32-
 inline bool ImageSizeAllowed(int64_t bytes) {
   return bytes >= kSmallestImageSize && static_cast<uint64_t>(bytes) <= kLargestImageSize;
 }
+// The most bytes a zlib stream of this length inflates to: deflate makes at
+// most 1032 bytes of one (a 258-byte match in two bits).
+constexpr uint64_t LargestInflation(uint64_t streamLength) {
+  return streamLength * 1032;
+}
 constexpr size_t kMaxDescriptionLength = 32;
 inline bool DescriptionAllowed(size_t length) {
   return length <= kMaxDescriptionLength;
@@ -61,6 +66,9 @@ constexpr DWORD kErrorInvalidImageFile = 0xFF070001;
 constexpr DWORD kErrorInvalidHeader = 0xFF070002;
 constexpr DWORD kErrorInvalidImageData = 0xFF070003;
 constexpr DWORD kErrorBufferTooSmall = 0xFF070004;
+// The payload inflates to more or fewer bytes than the header's image size;
+// the program shows it as kErrorInvalidImageData, the tool names it.
+constexpr DWORD kErrorImageSizeMismatch = 0xFF070005;
 
 // The end of the last section's raw data, from PE headers of the given size
 // (bounds-checked: headers from any file). kNoPackageOffset when they are

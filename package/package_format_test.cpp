@@ -1,11 +1,13 @@
 #include "package_format.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <random>
 
 #include "host_control.h"
+#include "package_writer.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
 
@@ -238,6 +240,87 @@ TEST_F(PackageHeaderTest, FilesThatAreNoProgramOrMissing) {
     Keep(package);
     ExpectRejected(code);
     EXPECT_EQ(offset, kNoPackageOffset);
+  }
+}
+
+// The package is read from its header to the end of the file, as it is
+// then, into the end of a block with the room and margin asked for, and
+// the file is closed; a file cut inside the header meanwhile is refused.
+TEST_F(PackageHeaderTest, PackageBytesToTheEndOfTheFile) {
+  const TBytes program = MakeProgram(image);
+  const size_t package = program.size() - StubEnd();
+  struct Case {
+    const char *what;
+    size_t keep;  // bytes of the package left in the file after the open
+    size_t room, margin;
+    bool read;
+    size_t block;
+  };
+  const std::vector<Case> cases = {
+      {"whole", package, 0, 0, true, package},
+      {"room and a small margin", package, 100000, 20, true, 100000 + 20},
+      {"a margin no larger than the package", package, 100000, 100000, true, 100000 + package},
+      {"a margin no larger than the room", package, 10, 100000, true, package + 10},
+      {"cut right after its header", 57, 0, 0, true, 57},
+      {"cut inside its header", 56, 0, 0, false, 0},
+  };
+  for (const Case &c : cases) {
+    const std::string path = Write(program);
+    TPackage opened;
+    ASSERT_TRUE(OpenPackage(path.c_str(), opened)) << c.what;
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(StubEnd() + c.keep)), 0);
+    SetLastError(0);
+    ASSERT_EQ(ReadPackageBytes(opened, c.room, c.margin), c.read) << c.what;
+    EXPECT_EQ(opened.Block.Size(), c.block) << c.what;
+    if (!c.read) {
+      EXPECT_EQ(GetLastError(), kErrorInvalidImageFile) << c.what;
+      continue;
+    }
+    EXPECT_FALSE(opened.File.Valid()) << c.what << ": the file stays open";
+    EXPECT_EQ(opened.Size, c.keep) << c.what;
+    EXPECT_EQ(memcmp(opened.Bytes(), &program[StubEnd()], c.keep), 0) << c.what;
+  }
+}
+
+// The writer keeps every limit of the format, whoever calls it.
+TEST(PackageWriterTest, InputsBeyondALimitAreRefused) {
+  struct Case {
+    const char *what;
+    size_t imageSize;
+    TMediaType mediaType;
+    size_t descriptionLength;
+    size_t passwordLength;
+    bool built;
+  };
+  const std::vector<Case> cases = {
+      {"1.44 MB at every limit", 1474560, kMediaF3_1Pt44, 32, 254, true},
+      {"DMF on a 1.44 MB disk", 1720320, kMediaF3_1Pt44, 0, 0, true},
+      {"the smallest image", 58, kMediaF3_120M, 0, 0, true},
+      {"no medium", 1474560, kMediaUnknown, 0, 0, false},
+      {"the program's own no medium", 1474560, kMediaNone, 0, 0, false},
+      {"beyond the table", 1474560, kMediaTypeCount, 0, 0, false},
+      {"more than a 720 KB disk holds", 1474560, kMediaF3_720, 0, 0, false},
+      {"57 bytes", 57, kMediaF3_120M, 0, 0, false},
+      {"33 characters of description", 1474560, kMediaF3_1Pt44, 33, 0, false},
+      {"255 characters of password", 1474560, kMediaF3_1Pt44, 0, 255, false},
+  };
+  const TBytes image(1720320, 0xF6);
+  const std::string text(300, 'p');
+  for (const Case &c : cases) {
+    TPackageInput input;
+    input.Image = image.data();
+    input.ImageSize = c.imageSize;
+    input.MediaType = c.mediaType;
+    input.Description = text.c_str();
+    input.DescriptionLength = c.descriptionLength;
+    input.Password = text.c_str();
+    input.PasswordLength = c.passwordLength;
+    TPackageHeader header;
+    THeapBlock payload;
+    SetLastError(0);
+    EXPECT_EQ(BuildPackage(input, header, payload), c.built) << c.what;
+    EXPECT_EQ(payload.Size() != 0, c.built) << c.what;
+    EXPECT_EQ(GetLastError(), c.built ? 0u : static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << c.what;
   }
 }
 

@@ -17,7 +17,9 @@ bool InputAllowed(const TPackageInput &input) {
          DescriptionAllowed(input.DescriptionLength) && PasswordAllowed(input.PasswordLength) &&
          input.MediaType != kMediaUnknown && input.MediaType < kMediaNone &&
          input.Compression.Level >= kLowestCompressionLevel &&
-         input.Compression.Level <= kHighestCompressionLevel;
+         input.Compression.Level <= kHighestCompressionLevel &&
+         static_cast<uint64_t>(input.ImageSize) <=
+             static_cast<uint64_t>(MediumCapacity(input.MediaType));
 }
 
 // libdeflate's zlib stream into a block of exactly its size. Its memory

@@ -41,8 +41,9 @@ struct TPackageInput {
 // password the payload from its 17th byte on enciphered with RC4. The
 // payload block holds exactly header.PackedSize bytes. False with
 // ERROR_INVALID_PARAMETER when an input breaks a limit of the package
-// (image size, description, password, a media type that names no medium)
-// or the level is not 1 to 12; the payload block is then empty.
+// (image size, description, password, a media type that names no medium,
+// an image larger than its medium holds: MediumCapacity) or the level is
+// not 1 to 12; the payload block is then empty.
 bool BuildPackage(const TPackageInput &input, TPackageHeader &header, THeapBlock &payload);
 
 #endif

@@ -2,7 +2,7 @@
 # program behaved as expected.
 
 ALL_SCENARIOS=(corrupt_package dialog_about_close close_button wrong_password write_disk
-               protected_write write_720k files_on_disk read_only_disk
+               protected_write accented_password write_720k files_on_disk read_only_disk
                tool_info tool_extract tool_read tool_write_verify tool_verify_changed)
 
 DIALOG="Create a floppy disk"
@@ -120,6 +120,32 @@ scenario_protected_write() {
   blank_disk "$work/target.img" 1474560
   write_and_check "$work/protected_write.log" "$work/secret.exe" "$work/disk.img" \
     "$work/target.img" "open sesame"
+}
+
+# A password of accented letters: packed on Linux (UTF-8 on the command line)
+# and typed into the program; packed by diskarno.exe (the ANSI code page on
+# its command line) and opened by the Linux tool with the same letters.
+scenario_accented_password() {
+  local password="élève à été" code written
+  make_fat "$work/disk.img" 1474560 ACCENT.TXT "typed alike" &&
+    pack "$work/disk.img" "$work/accent.exe" --password "$password" || return 1
+  blank_disk "$work/target.img" 1474560
+  # xdotool types a letter the keyboard lacks through a key it maps for a
+  # moment, which Wine reads too late: the French layout has é, è and à on
+  # keys of their own.
+  setxkbmap fr || { echo "    no French keyboard layout"; return 1; }
+  write_and_check "$work/accented_password.log" "$work/accent.exe" "$work/disk.img" \
+    "$work/target.img" "$password"
+  written=$?
+  setxkbmap us
+  [ "$written" = 0 ] || return 1
+  rm -f "$work/accent_win.exe" "$work/accent_back.img"
+  code=$(tool "$work/accented_pack.log" pack "Z:$work/disk.img" -o "Z:$work/accent_win.exe" \
+    --stub "Z:$program" --password "$password")
+  check "diskarno.exe pack: exit code 0 (got $code)" [ "$code" = 0 ] &&
+    check "the Linux tool opens it" "$diskarno" extract "$work/accent_win.exe" \
+      -o "$work/accent_back.img" --password "$password" &&
+    check "image equals disk" same_disk "$work/disk.img" "$work/accent_back.img"
 }
 
 scenario_write_720k() {

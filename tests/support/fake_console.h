@@ -30,6 +30,7 @@ class TFakeConsole : public TToolConsole {
       return stopSignal;
     return 0;
   }
+  bool CanAsk() override { return canType; }
   bool Confirm(const std::string &question) override {
     questions.push_back(question);
     return canType && SaysYes(answer);

@@ -21,7 +21,10 @@ class TToolConsole {
   // Asks the question and takes "yes" in any case; false where nobody can
   // answer.
   virtual bool Confirm(const std::string &) { return false; }
-  // Reads a password without echo; false where nobody can type one.
+  // Whether a user is there to answer a question or type a password.
+  virtual bool CanAsk() { return false; }
+  // Reads a password without echo; false where nobody can type one, or
+  // when the input ended before a line was typed (Ctrl-D).
   virtual bool AskPassword(const std::string &, std::string &) { return false; }
 };
 

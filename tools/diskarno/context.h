@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console.h"
+#include "description_text.h"
 
 // What a run prints: out goes to standard output, err to standard error,
 // both at the end; the status line and the questions reach the console
@@ -24,10 +25,12 @@ struct TToolContext {
   TToolConsole &console;
 
   // One line on standard error besides the verb's outcome:
-  // "diskarno VERB: TEXT".
+  // "diskarno VERB: TEXT". The names in it are shown Printable.
   void Say(const std::string &text) {
-    output.err += std::string("diskarno ") + verb + ": " + text + "\n";
+    output.err += std::string("diskarno ") + verb + ": " + Printable(text) + "\n";
   }
+  // One line of the verb's result on standard output, shown Printable.
+  void Tell(const std::string &text) { output.out += Printable(text) + "\n"; }
 };
 
 #endif

@@ -1,4 +1,4 @@
-// Windows-1252 to and from UTF-8 for descriptions.
+// Windows-1252 to and from UTF-8, and text escaped for terminals and JSON.
 #include "description_text.h"
 
 #include <cstdio>
@@ -35,9 +35,9 @@ void AppendUtf8(unsigned long code, std::string &text) {
 bool NextCharacter(const std::string &text, size_t &at, unsigned long &code) {
   unsigned char first = static_cast<unsigned char>(text[at++]);
   int extra = first < 0x80                    ? 0
+              : first >= 0xC2 && first < 0xE0 ? 1
+              : first >= 0xE0 && first < 0xF0 ? 2
               : first >= 0xF0 && first < 0xF5 ? 3
-              : first >= 0xE0                 ? 2
-              : first >= 0xC2                 ? 1
                                               : -1;
   if (extra < 0) return false;
   code = extra == 0 ? first : first & (0x3F >> extra);
@@ -63,16 +63,32 @@ bool CodePageByte(unsigned long code, unsigned char &byte) {
   return false;
 }
 
-std::string CodePoint(unsigned long code) {
+bool IsControl(unsigned long code) {
+  return code < 0x20 || (code >= 0x7F && code < 0xA0);
+}
+
+std::string Escaped(const char *format, unsigned value) {
   char text[16];
+  snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string CodePoint(unsigned long code) {
+  char text[24];
   snprintf(text, sizeof text, "U+%04lX", code);
   return text;
 }
 
 }  // namespace
 
-bool DescriptionToCodePage(const std::string &typed, size_t limit, std::string &stored,
-                           std::string &message) {
+namespace {
+
+// The Windows-1252 bytes of typed, one a character. False with a message
+// naming what (a description, a password) for text that is no UTF-8, a
+// control character or a character the code page lacks; a secret's
+// characters are not shown, only their numbers.
+bool ToCodePage(const std::string &typed, const char *what, bool secret, std::string &stored,
+                std::string &message) {
   stored.clear();
   size_t at = 0;
   while (at < typed.size()) {
@@ -80,26 +96,38 @@ bool DescriptionToCodePage(const std::string &typed, size_t limit, std::string &
     unsigned long code = 0;
     unsigned char byte = 0;
     if (!NextCharacter(typed, at, code)) {
-      message = "the description is not UTF-8 text";
+      message = std::string(what) + " is not UTF-8 text";
       return false;
     }
-    if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) {
-      message = "the description holds the control character " + CodePoint(code);
+    if (IsControl(code)) {
+      message = std::string(what) + " holds the control character " + CodePoint(code);
       return false;
     }
     if (!CodePageByte(code, byte)) {
-      message = "the description holds " + typed.substr(start, at - start) + " (" +
-                CodePoint(code) + "), which the program can't show (Windows-1252)";
+      message = std::string(what) + " holds " +
+                (secret ? CodePoint(code)
+                        : typed.substr(start, at - start) + " (" + CodePoint(code) + ")") +
+                ", which the program can't " + (secret ? "take" : "show") + " (Windows-1252)";
       return false;
     }
     stored += static_cast<char>(byte);
   }
-  if (stored.size() > limit) {
-    message = "the description has " + std::to_string(stored.size()) + " characters; at most " +
-              std::to_string(limit);
-    return false;
-  }
   return true;
+}
+
+}  // namespace
+
+bool DescriptionToCodePage(const std::string &typed, size_t limit, std::string &stored,
+                           std::string &message) {
+  if (!ToCodePage(typed, "the description", false, stored, message)) return false;
+  if (stored.size() <= limit) return true;
+  message = "the description has " + std::to_string(stored.size()) + " characters; at most " +
+            std::to_string(limit);
+  return false;
+}
+
+bool PasswordToCodePage(const std::string &typed, std::string &stored, std::string &message) {
+  return ToCodePage(typed, "the password", true, stored, message);
 }
 
 std::string DescriptionToUtf8(const std::string &stored) {
@@ -111,4 +139,44 @@ std::string DescriptionToUtf8(const std::string &stored) {
     AppendUtf8(code, text);
   }
   return text;
+}
+
+std::string Printable(const std::string &text) {
+  std::string shown;
+  for (size_t at = 0; at < text.size();) {
+    size_t start = at;
+    unsigned long code = 0;
+    // A byte that starts no character stands for itself.
+    if (!NextCharacter(text, at, code)) {
+      at = start + 1;
+      code = static_cast<unsigned char>(text[start]);
+    }
+    if (!IsControl(code)) {
+      shown.append(text, start, at - start);
+      continue;
+    }
+    for (size_t n = start; n < at; ++n)
+      shown += Escaped("\\x%02X", static_cast<unsigned char>(text[n]));
+  }
+  return shown;
+}
+
+std::string JsonString(const std::string &text) {
+  std::string quoted = "\"";
+  for (size_t at = 0; at < text.size();) {
+    size_t start = at;
+    unsigned long code = 0;
+    if (!NextCharacter(text, at, code)) {
+      at = start + 1;
+      quoted += Escaped("\\udc%02x", static_cast<unsigned char>(text[start]));
+    } else if (code == '"' || code == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(code);
+    } else if (IsControl(code)) {
+      quoted += Escaped("\\u%04x", static_cast<unsigned>(code));
+    } else {
+      quoted.append(text, start, at - start);
+    }
+  }
+  return quoted + "\"";
 }

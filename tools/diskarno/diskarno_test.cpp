@@ -1,16 +1,25 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <thread>
 
 #include "default_stub.h"
 #include "diskarno_version.h"
+#include "heap.h"
+#include "host_control.h"
+#include "image_unpacker.h"
+#include "inputs.h"
 #include "package_format.h"
 #include "sha256.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
 #include "support/package_builder.h"
+#include "terminal_console.h"
 #include "tool.h"
 
 namespace {
@@ -80,17 +89,28 @@ TEST_F(DiskarnoTest, PackedImagesExtractByteExact) {
     std::vector<std::string> extractOptions;
   };
   ASSERT_TRUE(WriteBytes(Path("pw.txt"), TBytes{'o', 'p', 'e', 'n', '\r', '\n'}));
-  for (const Case &c : std::vector<Case>{
+  for (Case c : std::vector<Case>{
            {{}, {}},
            {{"--no-checksum"}, {}},
            {{"--password", "Sesame"}, {"--password", "Sesame"}},
            {{"--password", "Sesame", "--no-checksum"}, {"--password", "Sesame"}},
+           {{"--password=Sesame", "--description=Boot"}, {"--password", "Sesame"}},
            {{"--password", std::string(254, 'p')}, {"--password", std::string(254, 'p')}},
            {{"--password-file", Path("pw.txt")}, {"--password", "open"}},
            {{"--level", "1"}, {}},
            {{"--level=6", "--best", "--password", "Sesame"}, {"--password", "Sesame"}},
+           {{"--password-file", "PIPE"}, {"--password", "piped"}},  // as bash's <(...) gives
        }) {
+    int pipeEnds[2] = {-1, -1};
+    for (std::string &word : c.options) {
+      if (word != "PIPE") continue;
+      ASSERT_EQ(pipe(pipeEnds), 0);
+      ASSERT_EQ(write(pipeEnds[1], "piped\n", 6), 6);
+      close(pipeEnds[1]);
+      word = "/dev/fd/" + std::to_string(pipeEnds[0]);
+    }
     ASSERT_EQ(Pack(c.options), 0) << output.err;
+    if (pipeEnds[0] >= 0) close(pipeEnds[0]);
     EXPECT_EQ(output.err, "");  // nothing of this stub was left out
     std::vector<std::string> extract = {"extract", Path("out.exe"), "-o", Path("back.img")};
     extract.insert(extract.end(), c.extractOptions.begin(), c.extractOptions.end());
@@ -126,6 +146,52 @@ TEST_F(DiskarnoTest, PackWritesTheHeaderFields) {
   EXPECT_TRUE(TBytes(plain.begin(), plain.begin() + 16) ==
               TBytes(payload.begin(), payload.begin() + 16));
   EXPECT_FALSE(plain == payload);
+}
+
+// A password typed on Linux keys the cipher with the bytes the program's
+// password box gives on Windows for the same characters, and back.
+TEST_F(DiskarnoTest, PasswordsOpenAcrossSystems) {
+  std::string hundredTwentyEight;
+  for (int n = 0; n < 128; ++n) hundredTwentyEight += "\xC3\xA9";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\xC3\xA9t\xC3\xA9", "\xE9t\xE9"},              // été
+      {"\xC5\x93uvre \xE2\x82\xAC", "\x9Cuvre \x80"},  // œuvre €
+      {hundredTwentyEight, std::string(128, '\xE9')},  // 128 characters, 256 bytes of UTF-8
+  };
+  for (const auto &[typed, windows] : cases) {
+    // Packed here, opened by the program with what Windows gives.
+    ASSERT_EQ(Pack({"--password", typed}), 0) << output.err;
+    BYTE *image = nullptr;
+    LONG size = 0;
+    ASSERT_TRUE(LoadImageOfFile(Path("out.exe").c_str(), windows, image, size, nullptr, 0));
+    EXPECT_EQ(size, static_cast<LONG>(disk.size()));
+    HeapRelease(image);
+    // Packed with Windows's bytes, opened here by the same characters,
+    // typed as an option, in a file or at the prompt.
+    TPackageOptions options;
+    options.password = windows;
+    ASSERT_TRUE(WriteBytes(Path("win.exe"), MakeProgram(disk, options)));
+    ASSERT_TRUE(WriteBytes(Path("pw.txt"), TBytes(typed.begin(), typed.end())));
+    EXPECT_EQ(Run({"extract", Path("win.exe"), "-o", Path("x.img"), "--password", typed}), 0)
+        << output.err;
+    EXPECT_EQ(Run({"info", Path("win.exe"), "--password-file", Path("pw.txt")}), 0) << output.err;
+    testing_support::TFakeConsole console;
+    console.canType = true;
+    console.password = typed;
+    output = TToolOutput();
+    output.console = &console;
+    EXPECT_EQ(RunTool({"verify", Path("win.exe"), Path("disk.img")}, output), 0) << output.err;
+  }
+  EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  // What the program's box can't hold is refused before anything is done.
+  for (const char *verb : {"pack", "extract"}) {
+    EXPECT_EQ(
+        Run({verb, Path("disk.img"), "-o", Path("y"), "--password", "\xE4\xB8\xAD\xE6\x96\x87"}),
+        2);
+    EXPECT_NE(output.err.find("U+4E2D, which the program can't take (Windows-1252)"),
+              std::string::npos)
+        << output.err;
+  }
 }
 
 TEST_F(DiskarnoTest, PackCutsTheStubAtItsLastSection) {
@@ -172,6 +238,7 @@ TEST_F(DiskarnoTest, BadInputsWriteNothing) {
       {"--password", "a", "--password-file", Path("disk.img")},
       {"--media-type", "0"},
       {"--media-type", "14"},
+      {"--media-type", "5"},  // 1.44 MB where a 720 KB disk holds 1 MB at most
       {"--media-type", "two"},
       {"--level", "0"},
       {"--level", "13"},
@@ -282,6 +349,13 @@ TEST_F(DiskarnoTest, EveryVerbRefusesWhatTheProgramRefuses) {
   ASSERT_EQ(RunTool({"extract", Path("bad.exe"), "-o", Path("x.img")}, output), 0) << output.err;
   EXPECT_EQ(console.questions, std::vector<std::string>{"Password for " + Path("bad.exe") + ": "});
   EXPECT_TRUE(ReadBytes(Path("x.img")) == disk);
+  // Ctrl-D or an empty line at the prompt: nothing typed, nothing done.
+  console.password = "";
+  output = TToolOutput();
+  output.console = &console;
+  EXPECT_EQ(RunTool({"extract", Path("bad.exe"), "-o", Path("y.img")}, output), 2);
+  EXPECT_EQ(output.err,
+            "diskarno extract: " + Path("bad.exe") + " is protected and no password was typed\n");
   std::remove(Path("x.img").c_str());
   ExpectFiles("bad.exe disk.img stub.exe target.img ");
 }
@@ -326,8 +400,10 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
             std::string::npos)
       << output.out;
   EXPECT_NE(output.out.find("3.5\" 1.44MB"), std::string::npos);
-  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 0);
+  // A wrong password fails as in extract, the header shown all the same.
+  ASSERT_EQ(Run({"info", Path("out.exe"), "--password", "nope"}), 1);
   EXPECT_NE(output.out.find("the password does not match"), std::string::npos);
+  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") + ": the password does not open it\n");
 
   // A corrupt package is still shown, and exits with 1.
   program[program.size() - 10] ^= 1;
@@ -336,8 +412,9 @@ TEST_F(DiskarnoTest, InfoShowsTheHeader) {
   EXPECT_NE(output.out.find("\"data_crc_ok\": false, \"data_crc_state\": \"differs (0x"),
             std::string::npos)
       << output.out;
-  EXPECT_EQ(output.err,
-            "diskarno info: " + Path("out.exe") + ": the payload does not match its checksum\n");
+  EXPECT_EQ(output.err, "diskarno info: " + Path("out.exe") +
+                            ": the payload does not match its checksum" + kPasswordPassingCheck +
+                            "\n");
 
   EXPECT_EQ(Run({"info", Path("disk.img")}), 1);
   EXPECT_EQ(Run({"info", Path("missing.exe")}), 2);
@@ -378,6 +455,124 @@ TEST_F(DiskarnoTest, InfoTellsTheBuiltInProgramFromAChangedOne) {
   ASSERT_TRUE(WriteBytes(Path("blank.img"), TBytes(disk.size(), 0xF6)));
   ASSERT_EQ(Run({"write", Path("changed.exe"), Path("blank.img")}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("blank.img")) == disk);
+}
+
+// A header that lies about its image is refused before any memory is
+// taken for it, and each fault is named for its cause.
+TEST_F(DiskarnoTest, FaultsNamedForTheirCause) {
+  constexpr int32_t kHuge = 2147483136;
+  const TBytes packed = testing_support::Deflate(disk);
+  struct Case {
+    const char *what;
+    TPackageOptions options;
+    const char *password;
+    std::string says;  // by extract, write and verify; info says it too unless infoSays
+    std::string infoSays = "";
+  };
+  std::vector<Case> cases(7);
+  cases[0] = {"more than the medium holds",
+              {},
+              nullptr,
+              "the header gives an image of 2147483136 bytes, more than a 3.5\" 1.44MB medium "
+              "holds (2000000)"};
+  cases[0].options.imageSize = kHuge;
+  cases[1] = {"more than the payload makes",
+              {},
+              nullptr,
+              "the header gives an image of 2147483136 bytes, more than its payload of " +
+                  std::to_string(packed.size()) + " bytes inflates to"};
+  cases[1].options.imageSize = kHuge;
+  cases[1].options.mediaType = 12;
+  cases[2] = {"inflates to more",
+              {},
+              nullptr,
+              "does not inflate to the header's image size of 1473536 bytes",
+              "the payload inflates to more bytes, not 1473536"};
+  cases[2].options.imageSize = 1474560 - 1024;
+  cases[3] = {"inflates to fewer",
+              {},
+              nullptr,
+              "does not inflate to the header's image size of 1475584 bytes",
+              "the payload inflates to 1474560 bytes, not 1475584"};
+  cases[3].options.imageSize = 1474560 + 1024;
+  cases[4] = {"a wrong password that passes the check",
+              {},
+              "wrong",
+              std::string("does not match its checksum") + kPasswordPassingCheck};
+  cases[4].options.password = "right";
+  cases[4].options.passwordCheck = testing_support::Crc("wrong", 5);
+  cases[5] = {"the same without a checksum",
+              {},
+              "wrong",
+              "does not inflate (zlib: ",
+              "the payload does not inflate: "};
+  cases[5].options = cases[4].options;
+  cases[5].options.checksum = false;
+  cases[6] = {"2 GiB", {}, nullptr, "is one the program refuses", "2 GiB or more"};
+  cases[6].options.imageSize = INT32_MIN;
+  ASSERT_TRUE(WriteBytes(Path("target.img"), TBytes(1474560, 0)));
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteBytes(Path("bad.exe"), MakeProgram(disk, c.options)));
+    std::vector<std::string> password;
+    if (c.password) password = {"--password", c.password};
+    for (std::vector<std::string> arguments :
+         std::vector<std::vector<std::string>>{{"extract", Path("bad.exe"), "-o", Path("x.img")},
+                                               {"write", Path("bad.exe"), Path("target.img")},
+                                               {"verify", Path("bad.exe"), Path("target.img")},
+                                               {"info", Path("bad.exe")}}) {
+      arguments.insert(arguments.end(), password.begin(), password.end());
+      const size_t before = winapi::GetHeapStats().liveBytes;
+      winapi::ResetHeapPeak();
+      EXPECT_EQ(Run(arguments), 1) << arguments[0];
+      EXPECT_LT(winapi::GetHeapStats().peakBytes - before, 16u << 20) << arguments[0];
+      const std::string &says = arguments[0] == "info" && !c.infoSays.empty() ? c.infoSays : c.says;
+      EXPECT_NE(output.err.find(says), std::string::npos) << arguments[0] << ": " << output.err;
+    }
+    if (c.options.imageSize == INT32_MIN) {
+      EXPECT_NE(output.out.find("Image size:      2147483648\n"), std::string::npos) << output.out;
+    }
+  }
+  EXPECT_TRUE(ReadBytes(Path("target.img")) == TBytes(1474560, 0));
+  ExpectFiles("bad.exe disk.img stub.exe target.img ");
+}
+
+// Control characters in a description or a file name reach neither the
+// terminal nor the JSON raw; JSON stays UTF-8 for a name that is not.
+TEST_F(DiskarnoTest, NamesAndDescriptionsAreEscaped) {
+  TPackageOptions options;
+  options.description = "\x1B]0;owned\x07\x1B[2J\r\n\tdisk";
+  const std::string name = Path("a\x1B[31m\xE9\x9B.exe");
+  ASSERT_TRUE(WriteBytes(name, MakeProgram(disk, options)));
+  const std::string shown = Path("a\\x1B[31m\xE9\\x9B.exe");
+  struct Case {
+    std::vector<std::string> arguments;
+    int code;
+    std::string out;  // in standard output
+    std::string err;  // in standard error
+  };
+  const std::vector<Case> cases = {
+      {{"info", name}, 0, "File:            " + shown + "\nPackage offset:", ""},
+      {{"info", name}, 0, "\"\\x1B]0;owned\\x07\\x1B[2J\\x0D\\x0A\\x09disk\"", ""},
+      {{"info", name, "--json"},
+       0,
+       "{\"file\": \"" + folder + "/a\\u001b[31m\\udce9\\udc9b.exe\"",
+       ""},
+      {{"info", name, "--json"},
+       0,
+       "\"description\": \"\\u001b]0;owned\\u0007\\u001b[2J\\u000d\\u000a\\u0009disk\"",
+       ""},
+      {{"extract", name + "\n", "-o", Path("x.img")}, 2, "", shown + "\\x0A: No such file"},
+      {{"extract", name, "-o", Path("x.img")}, 0, "", ""},
+      {{"x\x1B[2J"}, 2, "", "unknown verb x\\x1B[2J"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(Run(c.arguments), c.code) << output.err;
+    EXPECT_NE(output.out.find(c.out), std::string::npos) << output.out;
+    EXPECT_NE(output.err.find(c.err), std::string::npos) << output.err;
+    for (const std::string &text : {output.out, output.err})
+      EXPECT_EQ(text.find_first_of("\x1B\x07\r\t\x9B"), std::string::npos) << text;
+  }
 }
 
 // The same case gets the same exit code in every verb: 2 when refused
@@ -423,6 +618,155 @@ TEST_F(DiskarnoTest, SameCaseSameCodeInEveryVerb) {
     }
   }
   ExpectFiles("disk.img fifo out.exe stub.exe target.img ");
+}
+
+// What can't reach standard output (a full disk, a stream closed or open
+// only for reading) fails the run, and says why.
+TEST_F(DiskarnoTest, OutputThatCannotBeWrittenFails) {
+  struct Case {
+    const char *path;
+    const char *mode;
+    std::string out;
+    int code;
+    int printed;
+    const char *says;
+  };
+  const std::vector<Case> cases = {
+      {"/dev/full", "w", std::string(100000, 'i'), 0, 1, "No space left on device"},
+      {"/dev/full", "w", "info\n", 0, 1, "No space left on device"},
+      {"/dev/null", "r", "info\n", 0, 1, "Bad file descriptor"},
+      {"/dev/full", "w", "info\n", 2, 2, "No space left on device"},
+      {"/dev/null", "r", "", 0, 0, ""},  // nothing to write: nothing fails
+      {"/dev/null", "w", "info\n", 0, 0, ""},
+  };
+  for (const Case &c : cases) {
+    FILE *out = fopen(c.path, c.mode);
+    FILE *err = tmpfile();
+    ASSERT_TRUE(out && err);
+    TToolOutput result;
+    result.out = c.out;
+    result.err = "diskarno info: first\n";
+    EXPECT_EQ(PrintOutput(result, c.code, out, err), c.printed) << c.path << " " << c.out.size();
+    rewind(err);
+    char said[256] = {};
+    EXPECT_GT(fread(said, 1, sizeof said - 1, err), 0u);
+    fclose(err);
+    EXPECT_EQ(std::string(said).rfind("diskarno info: first\n", 0), 0u) << said;
+    EXPECT_NE(std::string(said).find(c.says), std::string::npos) << said;
+    EXPECT_EQ(std::string(said).find("can't write") != std::string::npos, *c.says != 0) << said;
+  }
+}
+
+// The process's own console, run with standard input and standard error on
+// a pseudo-terminal or elsewhere: what is typed goes in on its master side,
+// once the terminal is set as the console sets it (a password only after
+// the echo is off, which flushes what was typed before).
+class TPseudoTerminal {
+ public:
+  enum TEnd { Terminal, Pipe, File };
+
+  TPseudoTerminal(TEnd input, TEnd error) : input_(input) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+    slave_ = open(ptsname(master_), O_RDWR | O_NOCTTY);
+    savedInput_ = dup(STDIN_FILENO);
+    savedError_ = dup(STDERR_FILENO);
+    if (pipe(pipe_) != 0) return;
+    dup2(input == Terminal ? slave_ : input == Pipe ? pipe_[0] : fileno(file_), STDIN_FILENO);
+    dup2(error == Terminal ? slave_ : fileno(file_), STDERR_FILENO);
+  }
+  ~TPseudoTerminal() {
+    dup2(savedInput_, STDIN_FILENO);
+    dup2(savedError_, STDERR_FILENO);
+    for (int file : {master_, slave_, savedInput_, savedError_, pipe_[0], pipe_[1]})
+      if (file >= 0) close(file);
+    fclose(file_);
+  }
+  bool Ready() const { return slave_ >= 0 && pipe_[0] >= 0; }
+
+  // Types on standard input: on the terminal once its echo is as wanted,
+  // or into the pipe.
+  void Type(const std::string &text, bool echoOff) {
+    if (input_ == Terminal) {
+      typist_ = std::thread([this, text, echoOff] {
+        for (int wait = 0; wait < 2000 && echoOff && Echoes(); ++wait) usleep(1000);
+        if (write(master_, text.data(), text.size()) < 0) return;
+      });
+    } else if (input_ == Pipe && write(pipe_[1], text.data(), text.size()) < 0) {
+      return;
+    }
+    close(pipe_[1]);
+    pipe_[1] = -1;
+  }
+  bool Echoes() const {
+    struct termios settings;
+    return tcgetattr(slave_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  }
+  // What the terminal showed: the master side read until it has nothing more.
+  std::string Shown() {
+    if (typist_.joinable()) typist_.join();
+    std::string shown;
+    char buffer[512];
+    struct pollfd ready = {master_, POLLIN, 0};
+    while (poll(&ready, 1, 100) == 1 && (ready.revents & POLLIN)) {
+      ssize_t got = read(master_, buffer, sizeof buffer);
+      if (got <= 0) break;
+      shown.append(buffer, static_cast<size_t>(got));
+    }
+    return shown;
+  }
+
+ private:
+  TEnd input_;
+  int master_ = -1, slave_ = -1, savedInput_ = -1, savedError_ = -1;
+  int pipe_[2] = {-1, -1};
+  FILE *file_ = tmpfile();
+  std::thread typist_;
+};
+
+TEST_F(DiskarnoTest, TerminalConsole) {
+  using End = TPseudoTerminal::TEnd;
+  enum TCall { Confirm, Password, Status };
+  struct Case {
+    const char *what;
+    End input, error;
+    TCall call;
+    const char *typed;
+    bool answered;
+    const char *shows;  // on the terminal
+  };
+  const std::vector<Case> cases = {
+      {"yes typed", End::Terminal, End::Terminal, Confirm, " YES\n", true,
+       "The disk in a\\x1B[2J holds files. Type yes to go on: "},
+      {"no typed", End::Terminal, End::Terminal, Confirm, "no\n", false, "Type yes"},
+      {"yes piped, a terminal on stderr", End::Pipe, End::Terminal, Confirm, "yes\n", false, ""},
+      {"yes typed, stderr a file", End::Terminal, End::File, Confirm, "yes\n", false, ""},
+      {"password typed", End::Terminal, End::Terminal, Password, "s3cret\n", true,
+       "Password for a\\x1B[2J: \r\n"},
+      {"Ctrl-D at the password", End::Terminal, End::Terminal, Password, "\x04", false,
+       "Password for"},
+      {"password piped", End::Pipe, End::Terminal, Password, "s3cret\n", false, ""},
+      {"status line", End::Terminal, End::Terminal, Status, "", false, "\rReading a\\x07"},
+  };
+  for (const Case &c : cases) {
+    TPseudoTerminal terminal(c.input, c.error);
+    ASSERT_TRUE(terminal.Ready()) << "no pseudo-terminal";
+    terminal.Type(c.typed, c.call == Password);
+    TToolConsole &console = TerminalConsole();
+    std::string typed;
+    bool answered = false;
+    if (c.call == Confirm) answered = console.Confirm("The disk in a\x1B[2J holds files.");
+    if (c.call == Password) answered = console.AskPassword("Password for a\x1B[2J: ", typed);
+    if (c.call == Status) console.Status("Reading a\x07");
+    const bool echoes = terminal.Echoes();
+    const std::string shown = terminal.Shown();
+    EXPECT_EQ(answered, c.answered) << c.what;
+    EXPECT_EQ(typed, answered && c.call == Password ? "s3cret" : "") << c.what;
+    EXPECT_NE(shown.find(c.shows), std::string::npos) << c.what << ": " << shown;
+    EXPECT_EQ(shown.find("s3cret"), std::string::npos) << c.what << ": the password was shown";
+    EXPECT_EQ(shown.find('\x1B'), std::string::npos) << c.what;
+    EXPECT_TRUE(echoes) << c.what << ": the terminal was left silent";
+  }
 }
 
 TEST_F(DiskarnoTest, HelpVersionAndUsage) {

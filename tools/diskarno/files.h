@@ -27,6 +27,9 @@ struct TPiece {
 std::string Number(long long value);
 
 // The platform halves (linux/files.cpp, windows/files.cpp):
+// Whether the command line and the terminal give text as UTF-8 (Linux), or
+// in the Windows ANSI code page the program's own dialogs read (Windows).
+bool TypedTextIsUtf8();
 // True when both paths name the same existing file (on Linux a loop device
 // names its backing file).
 bool SameFile(const std::string &first, const std::string &second);

@@ -13,12 +13,20 @@
 #include "status.h"
 
 struct TPackage;
+struct TPackageHeader;
 
 // Refused unless path names an existing regular file: the message names the
 // file and says why ("No such file or directory", "is a FIFO"), so that a
 // FIFO or socket is never opened and waited on. The platform halves:
 // linux/files.cpp, windows/files.cpp.
 TStatus CheckInputFile(const std::string &path);
+
+// Reads a password file whole, once: a regular file, or on Linux also a
+// FIFO or pipe (bash's <(...)), which is small and read once where an image
+// is not. Refused as CheckInputFile and ReadWholeFile refuse; size receives
+// the bytes there were, up to limit + 1.
+TStatus ReadPasswordFile(const std::string &path, uint64_t limit, std::vector<BYTE> &bytes,
+                         uint64_t &size);
 
 // The password the options give: --password, or the contents of
 // --password-file without one final line break; empty when neither was
@@ -32,8 +40,20 @@ struct TPasswordSource {
 };
 TStatus PasswordOf(const TPasswordSource &source, std::string &password);
 
+// Said after a fault found in a payload that a password deciphered: another
+// password with the same CRC passes the header's check but not the payload.
+constexpr const char *kPasswordPassingCheck =
+    " (or the password is not the one it was packed with, though it passes the header's check)";
+
+// Why the image size in a package's header can't be true, or "" when it
+// can: more than its medium holds (MediumCapacity) or than a payload of
+// payloadLength bytes inflates to (LargestInflation). The verbs test it
+// before they take any memory for the image.
+std::string ImageSizeFault(const TPackageHeader &header, uint64_t payloadLength);
+
 // Unpacks the image of the program at path as the program does (its
-// acceptance rule and password check). A package that needs a password
+// acceptance rule and password check), after ImageSizeFault. A package
+// that needs a password
 // when none was given (password empty) asks for one on the console; where
 // nobody can type it, it is refused. Failed with the tool's text for a file
 // that holds no package, a wrong password or a corrupt package.

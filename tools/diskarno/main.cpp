@@ -1,7 +1,5 @@
 // diskarno: the command-line entry. The status line and the questions go to
 // the terminal only; everything else is printed when the verb is done.
-#include <cstdio>
-
 #include "terminal_console.h"
 #include "tool.h"
 
@@ -10,7 +8,5 @@ int main(int argc, char **argv) {
   TToolOutput output;
   output.console = &TerminalConsole();
   int code = RunTool(arguments, output);
-  fputs(output.out.c_str(), stdout);
-  fputs(output.err.c_str(), stderr);
-  return code;
+  return PrintOutput(output, code, stdout, stderr);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "description_text.h"
 #include "terminal.h"
 
 namespace {
@@ -13,24 +14,26 @@ class TTerminalConsole : public TToolConsole {
   void Status(const std::string &text) override {
     if (!StderrIsTerminal()) return;
     // Rewrites the one status line; a shorter text blanks what is left.
-    std::string line = "\r" + text;
-    if (text.size() < shown_) line += std::string(shown_ - text.size(), ' ') + "\r" + text;
-    shown_ = text.size();
+    const std::string shown = Printable(text);
+    std::string line = "\r" + shown;
+    if (shown.size() < shown_) line += std::string(shown_ - shown.size(), ' ') + "\r" + shown;
+    shown_ = shown.size();
     fputs(line.c_str(), stderr);
     fflush(stderr);
   }
   void CatchStops(bool on) override { CatchStopSignals(on); }
   int StopRequested() override { return StopSignal(); }
+  bool CanAsk() override { return StdinIsTerminal() && StderrIsTerminal(); }
   bool Confirm(const std::string &question) override {
     if (!StdinIsTerminal() || !StderrIsTerminal()) return false;
-    fprintf(stderr, "%s Type yes to go on: ", question.c_str());
+    fprintf(stderr, "%s Type yes to go on: ", Printable(question).c_str());
     fflush(stderr);
     std::string answer;
     return ReadTypedLine(answer, true) && SaysYes(answer);
   }
   bool AskPassword(const std::string &prompt, std::string &password) override {
     if (!StdinIsTerminal() || !StderrIsTerminal()) return false;
-    fputs(prompt.c_str(), stderr);
+    fputs(Printable(prompt).c_str(), stderr);
     fflush(stderr);
     bool typed = ReadTypedLine(password, false);
     fputs("\n", stderr);

@@ -1,6 +1,10 @@
 // The verb table, the tool's help, and the one printer.
 #include "tool.h"
 
+#include <errno.h>
+
+#include <cstring>
+
 #include "disk.h"
 #include "package_modules.h"
 #include "verb.h"
@@ -53,7 +57,8 @@ int RunVerbNamed(const std::vector<std::string> &arguments, TToolOutput &output,
     output.out += std::string("diskarno ") + kToolVersion + "\n";
     return kExitSuccess;
   }
-  output.err += (verb.empty() ? "" : "diskarno: unknown verb " + verb + "\n") + ToolHelp();
+  output.err +=
+      (verb.empty() ? "" : "diskarno: unknown verb " + Printable(verb) + "\n") + ToolHelp();
   return kExitUsage;
 }
 
@@ -62,6 +67,27 @@ int RunVerbNamed(const std::vector<std::string> &arguments, TToolOutput &output,
 int Report(TToolContext &context, const TStatus &status) {
   if (!status.Ok()) context.Say(status.message);
   return status.exitCode;
+}
+
+int PrintOutput(const TToolOutput &output, int code, FILE *out, FILE *err) {
+  errno = 0;
+  bool written = fputs(output.out.c_str(), out) >= 0;
+  written = fflush(out) == 0 && written;
+  int error = errno;
+  // A stream closed before the run fails only with something to take.
+  if (fclose(out) != 0 && (!output.out.empty() || errno != EBADF)) {
+    written = false;
+    error = errno;
+  }
+  std::string messages = output.err;
+  if (!written) {
+    messages += std::string("diskarno: can't write the output: ") +
+                (error ? strerror(error) : "the stream failed") + "\n";
+    if (code == kExitSuccess) code = kExitFailure;
+  }
+  fputs(messages.c_str(), err);
+  fflush(err);
+  return code;
 }
 
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output) {

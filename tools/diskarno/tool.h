@@ -4,6 +4,7 @@
 #ifndef DISKARNO_TOOLS_DISKARNO_TOOL_H
 #define DISKARNO_TOOLS_DISKARNO_TOOL_H
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,5 +14,11 @@
 // exit code (status.h). Starts and stops the modules the package code and
 // the floppy layer need.
 int RunTool(const std::vector<std::string> &arguments, TToolOutput &output);
+
+// Prints what a run made: its output on out, which is then closed, and its
+// messages on err. An output that can't be written whole (a full disk, a
+// closed stream) is said on err, and a run that succeeded exits with 1;
+// returns the exit code.
+int PrintOutput(const TToolOutput &output, int code, FILE *out, FILE *err);
 
 #endif

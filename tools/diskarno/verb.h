@@ -69,11 +69,13 @@ template <class T>
 void AddPasswordRows(std::vector<TOptionRow<T>> &rows) {
   rows.push_back({"--password", "TEXT",
                   "the password that protects a package (1 to 254\n"
-                  "characters) or opens one (asked for on a terminal\n"
-                  "when a protected program needs one)",
+                  "characters, in Windows-1252 as the program takes\n"
+                  "them) or opens one (asked for on a terminal when a\n"
+                  "protected program needs one)",
                   &T::password});
   rows.push_back({"--password-file", "PATH",
-                  "the password is the file's contents (one final line\nbreak is dropped)",
+                  "the password is the file's contents (one final line\n"
+                  "break is dropped); a pipe such as <(...) is read once",
                   &T::passwordFile});
 }
 

@@ -6,6 +6,7 @@
 #include "files.h"
 #include "heap.h"
 #include "image_unpacker.h"
+#include "inputs.h"
 #include "known_programs.h"
 #include "media.h"
 #include "package_format.h"
@@ -28,8 +29,9 @@ TVerbSpec<TInfoOptions> InfoSpec() {
       "the password). Exits with 1 when FILE holds no package or one the program\n"
       "refuses: a corrupt header, a payload cut short, not matching its checksum or\n"
       "not inflating to the image (the last two for a protected package only with\n"
-      "the password). The description is shown as UTF-8. The program in front is\n"
-      "named by the SHA-256 of its code when it is one of this project's releases.",
+      "the password), or a password that does not open it. The description is\n"
+      "shown as UTF-8, control characters as \\xHH. The program in front is named\n"
+      "by the SHA-256 of its code when it is one of this project's releases.",
       {{"--json", "the header as one JSON object", &TInfoOptions::json}}};
   AddPasswordRows(spec.options);
   return spec;
@@ -41,35 +43,17 @@ std::string Hex32(DWORD value) {
   return text;
 }
 
-// JSON string of UTF-8 text: only quotes, backslashes and control
-// characters are escaped.
-std::string Json(const std::string &text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20 || c == 0x7F) {
-      char escape[8];
-      snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
 std::string MediaName(BYTE type) {
   return type < kMediaTypeCount ? MediaTypeNames[type] : "no such medium";
 }
 
 // " (21.3 % of the image)", or nothing for a header with no image size.
 std::string ShareOf(const TPackageHeader &header) {
-  if (header.ImageSize <= 0) return "";
+  const DWORD image = static_cast<DWORD>(header.ImageSize);
+  if (image == 0) return "";
   char text[48];
   snprintf(text, sizeof text, " (%.1f %% of the image)",
-           100.0 * header.PackedSize / static_cast<double>(header.ImageSize));
+           100.0 * header.PackedSize / static_cast<double>(image));
   return text;
 }
 
@@ -80,6 +64,9 @@ struct TChecksum {
   bool plain = false;  // the payload is plain to read (unprotected or deciphered)
   bool checked = false;
   bool ok = false;
+  bool wrongPassword = false;  // a password was given and does not open it
+  // Said of a payload that fails after a password deciphered it.
+  std::string collision;
 };
 
 TChecksum CheckPayload(TPackage &package, const std::string &password) {
@@ -94,6 +81,7 @@ TChecksum CheckPayload(TPackage &package, const std::string &password) {
     }
     if (!PasswordOpens(header, password)) {
       checksum.state += "the password does not match";
+      checksum.wrongPassword = true;
       return checksum;
     }
     if (!DecipherPackage(package.Bytes(), package.Size, password)) {
@@ -101,6 +89,7 @@ TChecksum CheckPayload(TPackage &package, const std::string &password) {
       return checksum;
     }
     checksum.plain = true;
+    checksum.collision = PasswordNeeded(header) ? kPasswordPassingCheck : "";
   }
   if (header.DataCrc == 0) {
     checksum.state = "not stored";
@@ -120,7 +109,7 @@ std::vector<std::string> Faults(const TPackage &package, const TChecksum &checks
   if (!PackageUsable(header))
     faults.push_back(
         "the program refuses this package: no medium of that type, or an image of fewer than 58 "
-        "bytes");
+        "bytes or of 2 GiB or more");
   if (!HeaderUnpackable(header))
     faults.push_back(
         "the package can't be unpacked: a version other than 1, or protected without a password "
@@ -128,28 +117,31 @@ std::vector<std::string> Faults(const TPackage &package, const TChecksum &checks
   if (package.PayloadLength() < header.PackedSize)
     faults.push_back("the payload is cut short: " + Number(package.PayloadLength()) + " of " +
                      Number(header.PackedSize) + " bytes");
-  if (checksum.checked && !checksum.ok) faults.push_back("the payload does not match its checksum");
+  // A header that gives more than its medium holds or its payload can
+  // make gets no block of its size.
+  const std::string size =
+      PackageUsable(header) ? ImageSizeFault(header, package.PayloadLength()) : "";
+  if (!size.empty()) faults.push_back(size);
+  if (checksum.wrongPassword) faults.push_back("the password does not open it");
+  if (checksum.checked && !checksum.ok)
+    faults.push_back("the payload does not match its checksum" + checksum.collision);
   if (!faults.empty() || !checksum.plain) return faults;
   // The image itself, inflated as the program does.
   BYTE *image = nullptr;
   LONG imageLength = 0;
   bool tooLarge = false;
-  // Deflate makes at most 1032 bytes of one: a header that announces more
-  // than the payload can give gets no block of its announced size.
   const LONG payloadLength = static_cast<LONG>(package.PayloadLength());
-  const uint64_t most = static_cast<uint64_t>(payloadLength) * 1032 + 1024;
-  const LONG estimate =
-      static_cast<uint64_t>(header.ImageSize) < most ? header.ImageSize : static_cast<LONG>(most);
   SetLastError(NO_ERROR);
-  bool inflated = InflateBounded(package.Payload(), payloadLength, estimate, header.ImageSize,
-                                 image, imageLength, tooLarge);
+  bool inflated = InflateBounded(package.Payload(), payloadLength, header.ImageSize,
+                                 header.ImageSize, image, imageLength, tooLarge);
   HeapRelease(image);
   if (!inflated && !tooLarge)
-    faults.push_back("the payload does not inflate: " + FailureText(GetLastError()));
+    faults.push_back("the payload does not inflate: " + FailureText(GetLastError()) +
+                     checksum.collision);
   else if (tooLarge || imageLength != header.ImageSize)
     faults.push_back("the payload inflates to " +
                      std::string(tooLarge ? "more" : Number(imageLength)) + " bytes, not " +
-                     Number(header.ImageSize));
+                     Number(header.ImageSize) + checksum.collision);
   return faults;
 }
 
@@ -163,7 +155,7 @@ struct TField {
 };
 
 TField TextField(const char *key, const char *label, const std::string &value) {
-  return {key, Json(value), label, value};
+  return {key, JsonString(value), label, value};
 }
 TField NumberField(const char *key, const char *label, long long value) {
   return {key, Number(value), label, Number(value)};
@@ -179,7 +171,7 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
       NumberField("package_offset", "Package offset", package.Offset),
       TextField("magic", "Magic", std::string(header.Magic, sizeof header.Magic)),
       NumberField("version", "Version", header.Version),
-      {"description", Json(description), "Description", "\"" + description + "\""},
+      {"description", JsonString(description), "Description", "\"" + description + "\""},
       NumberField("description_length", nullptr, header.DescriptionLength),
       {"media_type", Number(header.MediaType), "Media type",
        Number(header.MediaType) + " (" + media + ")"},
@@ -187,18 +179,22 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
       {"protected", header.Protected ? "true" : "false", "Protected",
        header.Protected ? "yes" : "no"},
       TextField("password_check", "Password check", Hex32(header.PasswordCheck)),
-      {"data_crc", Json(Hex32(header.DataCrc)), "Data checksum",
+      {"data_crc", JsonString(Hex32(header.DataCrc)), "Data checksum",
        Hex32(header.DataCrc) + " (" + checksum.state + ")"},
-      {"data_crc_ok", !checksum.checked ? "null" : checksum.ok ? "true" : "false", nullptr, ""},
+      {"data_crc_ok",
+       !checksum.checked ? "null"
+       : checksum.ok     ? "true"
+                         : "false",
+       nullptr, ""},
       TextField("data_crc_state", nullptr, checksum.state),
-      NumberField("image_size", "Image size", header.ImageSize),
+      NumberField("image_size", "Image size", static_cast<DWORD>(header.ImageSize)),
       {"packed_size", Number(header.PackedSize), "Packed size",
        Number(header.PackedSize) + ShareOf(header)},
       NumberField("reserved", "Reserved", header.Reserved),
       NumberField("payload_length", "Payload length", package.PayloadLength()),
       TextField("program", "Program", program.text),
-      {"program_release", program.release.empty() ? "null" : Json(program.release), nullptr, ""},
-      {"program_sha256", program.sha256.empty() ? "null" : Json(program.sha256), "Program SHA-256",
+      {"program_release", program.release.empty() ? "null" : JsonString(program.release), nullptr, ""},
+      {"program_sha256", program.sha256.empty() ? "null" : JsonString(program.sha256), "Program SHA-256",
        program.sha256.empty() ? "-" : program.sha256},
   };
 }
@@ -206,7 +202,7 @@ std::vector<TField> FieldsOf(const std::string &path, const TPackage &package,
 std::string JsonOf(const std::vector<TField> &fields) {
   std::string json;
   for (const TField &field : fields)
-    json += (json.empty() ? "{" : ", ") + Json(field.key) + ": " + field.json;
+    json += (json.empty() ? "{" : ", ") + JsonString(field.key) + ": " + field.json;
   return json + "}\n";
 }
 
@@ -217,7 +213,7 @@ std::string TextOf(const std::vector<TField> &fields) {
     if (!field.label) continue;
     std::string line = std::string(field.label) + ":";
     line.resize(kValueColumn > line.size() + 1 ? kValueColumn : line.size() + 1, ' ');
-    text += line + field.text + "\n";
+    text += line + Printable(field.text) + "\n";
   }
   return text;
 }

@@ -81,6 +81,10 @@ TStatus MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &typ
   if (*end != '\0' || value < 1 || value >= kMediaNone)
     return TStatus::Refused("unknown media type " + text + " (1 to 13, or auto)");
   type = static_cast<TMediaType>(value);
+  if (imageSize > static_cast<uint64_t>(MediumCapacity(type)))
+    return TStatus::Refused("a " + std::string(MediaTypeNames[type]) + " medium (--media-type " +
+                            text + ") holds at most " + Number(MediumCapacity(type)) +
+                            " bytes; the image has " + Number(imageSize));
   return TStatus::Done();
 }
 
@@ -210,9 +214,9 @@ TStatus Pack(const TPackOptions &options, TToolContext &context) {
     context.Say("left out " + Number(stub.size - stub.end) + " bytes of " + stub.name +
                 " after its last section");
   if (!options.quiet)
-    context.output.out += options.out + ": package at offset " + Number(stub.end) + ", image " +
-                          Number(image.size()) + " bytes, payload " + Number(payload.Size()) +
-                          " bytes" + (password.empty() ? "" : ", protected") + "\n";
+    context.Tell(options.out + ": package at offset " + Number(stub.end) + ", image " +
+                 Number(image.size()) + " bytes, payload " + Number(payload.Size()) + " bytes" +
+                 (password.empty() ? "" : ", protected"));
   return TStatus::Done();
 }
 

@@ -50,8 +50,8 @@ TStatus Read(const TReadOptions &options, TToolContext &context) {
   if (!status.Ok()) return status;
   const DWORD tracks = GeometryTrackCount(geometry);
   if (!options.quiet)
-    context.output.out += "read " + Number(tracks) + " tracks (" + Number(image.size()) +
-                          " bytes) of " + drive + " into " + out + "\n";
+    context.Tell("read " + Number(tracks) + " tracks (" + Number(image.size()) + " bytes) of " +
+                 drive + " into " + out);
   DWORD sectors = 0;
   DWORD badTracks = 0;
   for (size_t n = 0; n < bad.size(); ++n) {

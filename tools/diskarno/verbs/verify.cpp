@@ -40,7 +40,7 @@ TStatus Verify(const TVerifyOptions &options, TToolContext &context) {
   status = VerifyTracks(disk, image, count, options.quiet, "nothing compared", "differ", context);
   if (!status.Ok()) return status;
   if (!options.quiet)
-    context.output.out += disk.Name() + " matches " + path + " (" + Number(count) + " tracks)\n";
+    context.Tell(disk.Name() + " matches " + path + " (" + Number(count) + " tracks)");
   return TStatus::Done();
 }
 

@@ -72,9 +72,8 @@ TStatus Write(const TWriteOptions &options, TToolContext &context) {
                           "differ from the image after writing", context);
   if (!status.Ok()) return status;
   if (!options.quiet)
-    context.output.out += "wrote " + Number(count) + " tracks (" + Number(image.size()) +
-                          " bytes) of " + path + " to " + disk.Name() +
-                          (options.verify ? ", verified" : "") + "\n";
+    context.Tell("wrote " + Number(count) + " tracks (" + Number(image.size()) + " bytes) of " +
+                 path + " to " + disk.Name() + (options.verify ? ", verified" : ""));
   return TStatus::Done();
 }
 

@@ -29,6 +29,17 @@ TStatus CheckInputFile(const std::string &path) {
   return TStatus::Done();
 }
 
+TStatus ReadPasswordFile(const std::string &path, uint64_t limit, std::vector<BYTE> &bytes,
+                         uint64_t &size) {
+  size = 0;
+  TStatus status = CheckInputFile(path);
+  return status.Ok() ? ReadWholeFile(path, limit, bytes, size) : status;
+}
+
+bool TypedTextIsUtf8() {
+  return false;
+}
+
 bool SameFile(const std::string &first, const std::string &second) {
   BY_HANDLE_FILE_INFORMATION one;
   BY_HANDLE_FILE_INFORMATION two;
