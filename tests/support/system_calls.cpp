@@ -13,6 +13,7 @@ extern "C" {
 int __real_open64(const char *path, int flags, ...);
 int __real_fsync(int file);
 ssize_t __real_pread64(int file, void *data, size_t size, off64_t at);
+ssize_t __real_pwrite64(int file, const void *data, size_t size, off64_t at);
 }
 
 namespace testing_support {
@@ -56,7 +57,14 @@ extern "C" int __wrap_open64(const char *path, int flags, ...) {
     va_end(arguments);
   }
   int file = __real_open64(path, flags, mode);
-  if (file >= 0 && IsDevice(file)) SystemCalls().openFlags.push_back(flags);
+  if (file >= 0 && IsDevice(file)) {
+    SystemCalls().openFlags.push_back(flags);
+    if (int error = SystemCalls().openError) {
+      close(file);
+      errno = error;
+      return -1;
+    }
+  }
   return file;
 }
 
@@ -65,15 +73,29 @@ extern "C" int __wrap_fsync(int file) {
   return __real_fsync(file);
 }
 
-// A bad sector: the bytes before it are read, then the read fails.
-extern "C" ssize_t __wrap_pread64(int file, void *data, size_t size, off64_t at) {
+namespace {
+
+// A bad sector: the bytes before it move, then the transfer fails. False
+// with errno set when the transfer fails at once; size is cut to the bytes
+// before the sector otherwise.
+bool BeforeBadSector(int file, size_t &size, off64_t at) {
   const long long bad = SystemCalls().badSector;
   if (bad >= at && bad < at + static_cast<long long>(size) && IsDevice(file)) {
     if (bad == at) {
-      errno = EIO;
-      return -1;
+      errno = SystemCalls().badSectorError;
+      return false;
     }
     size = static_cast<size_t>(bad - at);
   }
-  return __real_pread64(file, data, size, at);
+  return true;
+}
+
+}  // namespace
+
+extern "C" ssize_t __wrap_pread64(int file, void *data, size_t size, off64_t at) {
+  return BeforeBadSector(file, size, at) ? __real_pread64(file, data, size, at) : -1;
+}
+
+extern "C" ssize_t __wrap_pwrite64(int file, const void *data, size_t size, off64_t at) {
+  return BeforeBadSector(file, size, at) ? __real_pwrite64(file, data, size, at) : -1;
 }

@@ -59,12 +59,16 @@ class TDisk {
   virtual TStatus Flush() = 0;
   // Gives the device back; the disk is not used afterwards.
   virtual void Release() = 0;
+  // Whether a failed read or write found the disk taken out or changed since
+  // the open: the run stops there, whatever the track.
+  bool Changed() const { return changed_; }
 
  protected:
   TDisk(const std::string &name, const TDiskGeometry &geometry)
       : geometry_(geometry), name_(name) {}
   TDiskGeometry geometry_;
   std::string name_;
+  bool changed_ = false;
 };
 
 // A disk that moves one whole track at a time at its byte offset: an image

@@ -38,6 +38,9 @@ class DiskVerbsTest : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
     devices = TDeviceEnvironment();
     SystemCalls().device.clear();
+    SystemCalls().badSector = -1;
+    SystemCalls().badSectorError = EIO;
+    SystemCalls().openError = 0;
   }
 
   std::string Path(const std::string &name) const { return folder + "/" + name; }
@@ -59,9 +62,10 @@ class DiskVerbsTest : public ::testing::Test {
   }
 
   // Makes FILE stand in for the block device NUMBER of the fake sysfs tree;
-  // a partition names its disk in parent.
+  // a partition names its disk in parent; readOnly marks it as the kernel
+  // marks a write-protected medium.
   void StandIn(const std::string &file, const std::string &number, const std::string &removable,
-               const std::string &parent = "") {
+               const std::string &parent = "", bool readOnly = false) {
     ASSERT_NE(RealPath(file), "");
     devices.sysRoot = Path("sys");
     devices.mountsFile = Path("mounts");
@@ -72,6 +76,7 @@ class DiskVerbsTest : public ::testing::Test {
                          " && ln -sfn '" + node + "' '" + link + "'";
     if (!parent.empty()) script += " && touch '" + node + "/partition'";
     if (!removable.empty()) script += " && echo " + removable + " > '" + node + "/removable'";
+    script += std::string(" && echo ") + (readOnly ? "1" : "0") + " > '" + node + "/ro'";
     ASSERT_EQ(system(script.c_str()), 0);
   }
 
@@ -193,9 +198,20 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     bool force;
     int code;
     const char *says;
+    int openError = 0;            // the device's open fails with it, as the driver's would
+    bool markedReadOnly = false;  // sysfs says ro
   };
   const std::vector<Case> cases = {
       {"removable floppy", "1", nullptr, nullptr, k144, false, 0, ""},
+      {"empty floppy drive", "1", nullptr, nullptr, k144, false, 2, "no disk in drive /", ENXIO},
+      {"empty card reader", "1", nullptr, nullptr, k144, false, 2, "no disk in drive", ENOMEDIUM},
+      {"write-protected floppy", "1", nullptr, nullptr, k144, false, 2, "is write-protected",
+       EROFS},
+      {"write-protected card", "1", nullptr, nullptr, k144, false, 2, "is write-protected", EACCES,
+       true},
+      {"no permission", "1", nullptr, nullptr, k144, false, 2, "Permission denied", EACCES},
+      {"busy", "1", nullptr, nullptr, k144, false, 2, "Device or resource busy (mounted or in use)",
+       EBUSY},
       {"fixed disk", "0", nullptr, nullptr, k144, false, 2, "not a removable disk"},
       {"no removable flag", "", nullptr, nullptr, k144, false, 2, "not a removable disk"},
       {"fixed disk, forced", "0", nullptr, nullptr, k144, true, 0, ""},
@@ -218,7 +234,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       StandIn("whole", c.partitionOf, c.removable);
       StandIn("dev", "8:17", "", c.partitionOf);
     } else {
-      StandIn("dev", "8:16", c.removable);
+      StandIn("dev", "8:16", c.removable, "", c.markedReadOnly);
       StandIn("part", "8:17", "", "8:16");
     }
     std::string table = c.mounted ? Path(c.mounted) + " /media/floppy vfat rw 0 0\n" : "";
@@ -228,6 +244,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     const size_t fsyncs = SystemCalls().fsyncs;
     SystemCalls().device = RealPath("dev");
     SystemCalls().openFlags.clear();
+    SystemCalls().openError = c.openError;
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
     TBytes device = ReadBytes(Path("dev"));
@@ -241,6 +258,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       EXPECT_TRUE(device == TBytes(c.size, 0xF6)) << c.what << ": the device was written";
     }
   }
+  SystemCalls().openError = 0;
   // Read and pack follow the same rules; --force reads a larger device as
   // the largest floppy that fits.
   SetUp();
@@ -252,6 +270,44 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_NE(output.err.find("not a removable disk"), std::string::npos) << output.err;
   ASSERT_EQ(Run({"read", Path("dev"), "-o", Path("x.img"), "--force"}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
+}
+
+// A disk taken out during the run stops it at that track, whatever the
+// verb; a bad sector does not.
+TEST_F(DiskVerbsTest, ADiskChangedDuringTheRunStopsIt) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int error;  // of the transfer of track 21
+    std::string says;
+  };
+  const std::string dev = Path("dev");
+  const std::string changed = "the disk in " + dev + " was changed during the run (found while ";
+  const std::vector<Case> cases = {
+      {{"read", dev, "-o", Path("x.img")},
+       ENOMEDIUM,
+       changed + "reading track 21 of 160); " + Path("x.img") + " not written\n"},
+      {{"read", dev, "-o", Path("x.img"), "--keep-going"},
+       ENXIO,
+       changed + "reading track 21 of 160); " + Path("x.img") + " not written\n"},
+      {{"verify", Path("disk.img"), dev}, ENOMEDIUM, changed + "verifying track 21 of 160)\n"},
+      {{"write", Path("disk.img"), dev, "--yes"},
+       ENOMEDIUM,
+       changed + "writing track 21 of 160)\n"},
+      {{"read", dev, "-o", Path("x.img")},
+       EIO,
+       "track 21 (cylinder 10, head 0) of " + dev + " can't be read: Input/output error; " +
+           Path("x.img") + " not written\n"},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("dev"), disk));
+    StandIn("dev", "2:0", "1");
+    SystemCalls().device = RealPath("dev");
+    SystemCalls().badSector = 20 * 9216 + 1024;
+    SystemCalls().badSectorError = c.error;
+    EXPECT_EQ(Run(c.arguments), 1) << c.says;
+    EXPECT_EQ(output.err, "diskarno " + c.arguments[0] + ": " + c.says);
+    EXPECT_FALSE(testing_support::FileExists(Path("x.img")));
+  }
 }
 
 // Before a write, what the target holds decides: a blank disk and an empty

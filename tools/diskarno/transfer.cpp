@@ -52,6 +52,15 @@ std::string Stopped(int signal, const char *doing, DWORD track, DWORD total,
          " of " + Number(total) + "; " + after;
 }
 
+// A disk taken out or changed ends the run: nothing read from it or written
+// to it afterwards belongs to the run.
+std::string ChangedDuring(const TDisk &disk, const char *doing, DWORD track, DWORD total) {
+  std::string text = "the disk in " + disk.Name() + " was changed during the run";
+  if (track == kNoTrack) return text;
+  return text + " (found while " + doing + " track " + Number(track + 1) + " of " + Number(total) +
+         ")";
+}
+
 }  // namespace
 
 TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vector<BYTE> &image,
@@ -70,6 +79,9 @@ TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vecto
     BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
     TStatus read = disk.ReadTrack(track, data);
     if (read.Ok()) continue;
+    if (disk.Changed())
+      return TStatus::Failed(ChangedDuring(disk, "reading", track, disk.TrackCount()) + "; " +
+                             request.unwritten);
     if (!request.keepGoing)
       return TStatus::Failed(TrackName(disk.Geometry(), track) + " of " + disk.Name() +
                              " can't be read: " + read.message + "; " + request.unwritten);
@@ -105,6 +117,9 @@ TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD coun
     return TStatus::Stopped(signal, Stopped(signal, "writing", reached, count,
                                             "the disk in " + disk.Name() + " holds the first " +
                                                 Number(reached) + " tracks of the image"));
+  // The half found nothing could be written (a write-protected disk).
+  if (written.exitCode == kExitUsage) return written;
+  if (disk.Changed()) return TStatus::Failed(ChangedDuring(disk, "writing", reached, count));
   const bool within = reached != kNoTrack && reached < count;
   return TStatus::Failed(
       (within ? "the disk in " + disk.Name() + " failed at " + TrackName(disk.Geometry(), reached)
@@ -126,6 +141,8 @@ TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, b
         return TStatus::Stopped(pass.Signal(),
                                 Stopped(pass.Signal(), "verifying", number, count, whenStopped));
       TStatus read = disk.ReadTrack(number, track.data());
+      if (!read.Ok() && disk.Changed())
+        return TStatus::Failed(ChangedDuring(disk, "verifying", number, count));
       if (!read.Ok())
         differences.push_back(TrackName(disk.Geometry(), number) + " can't be read: " +
                               read.message);

@@ -16,6 +16,7 @@
 #include "block_devices.h"
 #include "content_probe.h"
 #include "disk.h"
+#include "medium_state.h"
 
 namespace {
 
@@ -23,21 +24,31 @@ std::string SystemText(int code) {
   return strerror(code);
 }
 
+// Later reads come from the medium, not from the page cache: the buffer
+// cache of a device is dropped (this needs privileges; the advice does the
+// same for the pages that are not dirty). Pages another process read in
+// stay cached while it holds the device open.
+void DropCachedPages(int file, bool device) {
+  if (device) ioctl(file, BLKFLSBUF, 0);
+  posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 class TPathDisk : public TTrackFile {
  public:
-  TPathDisk(const std::string &name, const TDiskGeometry &geometry, int file, bool device)
-      : TTrackFile(name, geometry), file_(file), device_(device) {}
+  TPathDisk(const std::string &name, const TDiskGeometry &geometry, int file,
+            const std::string &number, int64_t size)
+      : TTrackFile(name, geometry),
+        file_(file),
+        device_(!number.empty()),
+        number_(number),
+        size_(size) {}
   ~TPathDisk() override { Release(); }
 
   TContent Content() override { return ProbeContent(file_, Capacity()); }
 
   TStatus Flush() override {
     if (fsync(file_) != 0) return TStatus::Failed(SystemText(errno));
-    // Later reads come from the medium, not from the page cache: the buffer
-    // cache of a device is dropped (this needs privileges; the advice below
-    // does the same for the pages that are not dirty).
-    if (device_) ioctl(file_, BLKFLSBUF, 0);
-    posix_fadvise(file_, 0, 0, POSIX_FADV_DONTNEED);
+    DropCachedPages(file_, device_);
     return TStatus::Done();
   }
 
@@ -55,7 +66,11 @@ class TPathDisk : public TTrackFile {
       ssize_t moved = write ? pwrite(file_, data + done, size - done, at + done)
                             : pread(file_, data + done, size - done, at + done);
       if (moved < 0 && errno == EINTR) continue;
-      if (moved < 0) return TStatus::Failed(SystemText(errno));
+      if (moved < 0) {
+        int code = errno;
+        changed_ = MediumChanged(file_, number_, size_, code);
+        return TStatus::Failed(SystemText(code));
+      }
       if (moved == 0) return TStatus::Failed("the disk ends before this track");
       done += static_cast<size_t>(moved);
     }
@@ -64,6 +79,8 @@ class TPathDisk : public TTrackFile {
 
   int file_;
   bool device_;
+  std::string number_;  // "major:minor" of a device
+  int64_t size_;        // the device's size at the open
 };
 
 // Why a device may not be used; empty when it may.
@@ -112,11 +129,7 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
   if (!refusal.empty()) return TStatus::Refused(refusal);
   int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0);
   int file = open(path.c_str(), flags);
-  if (file < 0) {
-    int code = errno;
-    return TStatus::Refused("can't open " + path + ": " + SystemText(code) +
-                  (code == EBUSY ? " (mounted or in use)" : ""));
-  }
+  if (file < 0) return TStatus::Refused(OpenFailureText(path, number, write, errno));
   if (!LockImageFile(file, write)) {
     int code = errno;
     close(file);
@@ -134,6 +147,8 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     return TStatus::Refused(path + " has " + std::to_string(size) + " bytes, no floppy's size" +
                   (size >= 163840 ? "; --force takes it as the largest floppy that fits" : ""));
   }
-  disk.reset(new TPathDisk(path, geometry, file, device));
+  // What the disk holds now, not what an earlier reader left in the cache.
+  if (device) DropCachedPages(file, device);
+  disk.reset(new TPathDisk(path, geometry, file, number, size));
   return TStatus::Done();
 }
