@@ -335,6 +335,7 @@ drives_image() {
 #                     image file; else a path in the share)
 #   flip DRIVE OFFSET one byte of the drive's image inverted
 #   eject DRIVE       the disk taken out (qemu's monitor)
+#   insert DRIVE FILE a write-protected disk put in: FILE, a path in the share
 drives_answer() {
   local drives=$1 share=$2 monitor=$3 request
   drive_file() {
@@ -369,6 +370,10 @@ drives_answer() {
           echo "eject -f $device" >"$monitor.in"
           sleep 1
           text="host: the disk taken out of ${words[1]}" ;;
+        insert)
+          echo "change ${words[1]/fd/floppy} $share/${words[2]} raw read-only" >"$monitor.in"
+          sleep 1
+          text="host: ${words[2]} put into ${words[1]}" ;;
         *) code=2 text="host: unknown request ${words[*]}" ;;
       esac
       { echo "$code"; echo "$text"; } >"$answer.tmp"

@@ -135,6 +135,27 @@ case_fd1_empty() {
   expect 2 "no disk in drive /dev/fd1"
 }
 
+# The host changes the disk in B: while the tool reads it: the tool is
+# stopped once it has read some tracks, the disk changed, the tool let go on.
+case_fd1_changed_during_read() {
+  ask insert fd1 in/disk720.img || return 1
+  "$diskarno" read /dev/fd1 -o "$work/changed.img" >"$work/changed.log" 2>&1 &
+  local pid=$! end=$((SECONDS + 60)) read=0
+  while [ "$read" -lt $((20 * 4608)) ] && [ $SECONDS -lt $end ] && kill -0 "$pid" 2>/dev/null; do
+    read=$(sed -n 's/^rchar: //p' "/proc/$pid/io" 2>/dev/null)
+    read=${read:-0}
+  done
+  kill -STOP "$pid" 2>/dev/null || { echo "    the read ended before the disk could be changed"; return 1; }
+  echo "    stopped the tool after $read bytes read"
+  ask insert fd1 in/small.img
+  kill -CONT "$pid"
+  wait "$pid"
+  code=$? said=$(cat "$work/changed.log")
+  printf '%s\n' "$said" | sed 's/^/      /'
+  expect 1 "diskarno read: the disk in /dev/fd1 was changed during the run (found while reading track" &&
+    expect 1 "; $work/changed.img not written" && [ ! -e "$work/changed.img" ]
+}
+
 # The USB disk says it is removable: taken without --force.
 case_usb_write_verify() {
   run "$diskarno" write "$in/disk.img" /dev/sda --verify
@@ -145,7 +166,7 @@ case_usb_write_verify() {
 }
 
 CASES=(fd0_write_verify fd0_verify fd0_read fd0_pack verify_finds_host_change mounted_refused
-       fd1_read_720k fd1_write_protected fd1_empty usb_write_verify)
+       fd1_read_720k fd1_write_protected fd1_empty fd1_changed_during_read usb_write_verify)
 
 for name in "${CASES[@]}"; do case_ "$name"; done
 [ ${#failures[@]} -eq 0 ] || echo "drives failures: ${failures[*]}"

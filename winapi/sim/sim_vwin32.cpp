@@ -39,14 +39,19 @@ DWORD Int26Code(DWORD error) {
       return 0x0408;
     case ERROR_WRITE_FAULT:
       return 0x200A;
+    case ERROR_WRONG_DISK:
+      return 0x000F;  // AL 0Fh: invalid disk change
     default:
       return 0x200C;  // general failure
   }
 }
 
-// INT 21h answers DOS extended error codes, which Win32 codes 19 to 31 share.
+// INT 21h answers DOS extended error codes, which Win32 codes 19 to 31 and 34
+// share.
 DWORD ExtendedCode(DWORD error) {
-  return error >= ERROR_WRITE_PROTECT && error <= ERROR_GEN_FAILURE ? error : ERROR_GEN_FAILURE;
+  return (error >= ERROR_WRITE_PROTECT && error <= ERROR_GEN_FAILURE) || error == ERROR_WRONG_DISK
+             ? error
+             : ERROR_GEN_FAILURE;
 }
 
 void Put16(BYTE *block, size_t at, DWORD value) {

@@ -8,6 +8,14 @@
 
 namespace {
 
+// The system's answers for a disk taken out of the drive or swapped since
+// the open: the NT floppy driver's not ready and media changed; DOS's
+// invalid disk change (its not ready stands for every failed write there).
+bool MeansChanged(DWORD code) {
+  return (code == ERROR_NOT_READY && IsNtPlatform) || code == ERROR_MEDIA_CHANGED ||
+         code == ERROR_WRONG_DISK;
+}
+
 class TFloppyDisk : public TDisk {
  public:
   TFloppyDisk(char letter, const TDiskGeometry &geometry)
@@ -20,7 +28,9 @@ class TFloppyDisk : public TDisk {
     if (::ReadTrack(letter_, geometry_, track / heads, track % heads, 0, geometry_.SectorsPerTrack,
                     data, size))
       return TStatus::Done();
-    return TStatus::Failed(FailureText(GetLastError()));
+    const DWORD code = GetLastError();
+    changed_ = MeansChanged(code);
+    return TStatus::Failed(FailureText(code));
   }
 
   TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
@@ -101,7 +111,11 @@ TStatus TFloppyDisk::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook
   reached = written ? count : run.reached;
   if (written) return TStatus::Done();
   if (run.signal) return TStatus::Stopped(run.signal, "");
-  return TStatus::Failed(run.changed ? std::string("the disk was changed") : FailureText(code));
+  changed_ = run.changed || MeansChanged(code);
+  // The first track tells a write-protected disk: nothing reached it.
+  if (code == ERROR_WRITE_PROTECT && reached == 0)
+    return TStatus::Refused("the disk in " + name_ + " is write-protected");
+  return TStatus::Failed(FailureText(code));
 }
 
 }  // namespace
@@ -112,9 +126,12 @@ TStatus OpenFloppyDisk(char letter, TDiskUse, std::unique_ptr<TDisk> &disk) {
   bool present = false;
   TDiskGeometry geometry = {};
   const std::string name = std::string(1, letter) + ":";
-  if (!QueryMedium(letter, label, capacity, present, geometry))
-    return TStatus::Failed(name + " " + FailureText(GetLastError()));
-  if (!present) return TStatus::Failed("no disk in drive " + name);
+  if (!QueryMedium(letter, label, capacity, present, geometry)) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_NOT_READY) return TStatus::Refused("no disk in drive " + name);
+    return TStatus::Failed(name + " " + FailureText(code));
+  }
+  if (!present) return TStatus::Refused("no disk in drive " + name);
   if (geometry.SectorsPerTrack == 0 || geometry.BytesPerSector == 0 ||
       geometry.TracksPerCylinder == 0 || geometry.Cylinders <= 0 || geometry.Cylinders > 1024)
     return TStatus::Failed(name + " reports a geometry no floppy has");
