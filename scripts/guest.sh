@@ -335,7 +335,11 @@ drives_image() {
 #                     image file; else a path in the share)
 #   flip DRIVE OFFSET one byte of the drive's image inverted
 #   eject DRIVE       the disk taken out (qemu's monitor)
-#   insert DRIVE FILE a write-protected disk put in: FILE, a path in the share
+#   insert DRIVE FILE [rw]
+#                     a disk put in: FILE, a path in the share; write-protected
+#                     unless rw
+#   fat A LABEL       A holds an empty FAT file system labelled LABEL that
+#                     fsck.fat finds no fault in (mdir, fsck.fat -n)
 drives_answer() {
   local drives=$1 share=$2 monitor=$3 request
   drive_file() {
@@ -371,9 +375,23 @@ drives_answer() {
           sleep 1
           text="host: the disk taken out of ${words[1]}" ;;
         insert)
-          echo "change ${words[1]/fd/floppy} $share/${words[2]} raw read-only" >"$monitor.in"
+          local mode=read-only
+          [ "${words[3]:-}" != rw ] || mode=read-write
+          echo "change ${words[1]/fd/floppy} $share/${words[2]} raw $mode" >"$monitor.in"
           sleep 1
-          text="host: ${words[2]} put into ${words[1]}" ;;
+          text="host: ${words[2]} put into ${words[1]} ($mode)" ;;
+        fat)
+          local file listing
+          file=$(drive_file "${words[1]}")
+          echo x >>"$drives/compared"
+          listing=$(MTOOLS_SKIP_CHECK=1 mdir -i "$file" :: 2>&1)
+          text="host: $listing"
+          if ! /sbin/fsck.fat -n "$file" >/dev/null 2>&1 ||
+            ! grep -q "Volume in drive : is ${words[2]} *\$" <<<"$listing" ||
+            ! grep -q "^No files" <<<"$listing"; then
+            echo "${words[*]}: $listing" >>"$drives/differ"
+            code=1
+          fi ;;
         *) code=2 text="host: unknown request ${words[*]}" ;;
       esac
       { echo "$code"; echo "$text"; } >"$answer.tmp"
@@ -406,6 +424,7 @@ cmd_drives() {
   drives_image "$share/in/disk720.img" 737280 SMALL.TXT "a 720 KB disk" || die "mkfs.fat failed"
   drives_image "$share/in/other.img" 1474560 OTHER.TXT "another disk" || die "mkfs.fat failed"
   drives_image "$share/in/small.img" 737280 || die "mkfs.fat failed"
+  truncate -s 1720320 "$share/in/dmf.img"  # a blank disk for the 1.68 MB DMF format
   "$diskarno" pack "$share/in/disk.img" -o "$share/in/disk.exe" --password "open sesame" \
     --description "drives test" >/dev/null || die "diskarno pack failed"
   drives_image "$out/fd0.img" 1474560 || die "mkfs.fat failed"

@@ -165,8 +165,51 @@ case_usb_write_verify() {
   expect 0 "/dev/sda matches"
 }
 
+# format on the floppy controller: every track's request accepted by the
+# driver (qemu takes the format command but writes no fill bytes: the disk
+# keeps its old bytes outside the file system), then the empty file system
+# that mdir and fsck.fat read, here and on the host.
+case_fd0_format() {
+  run "$diskarno" format /dev/fd0 --capacity 1440 --label X
+  expect 2 "with files; nothing formatted (--yes overwrites it)" && ask same fd0 in/disk.img || return 1
+  run "$diskarno" format /dev/fd0 --capacity 1440 --label X --yes
+  expect 0 "formatted /dev/fd0 as 1440 KB (160 tracks), labelled X" || return 1
+  run mdir -i /dev/fd0 ::
+  expect 0 "Volume in drive : is X" && expect 0 "No files" || return 1
+  run fsck.fat -n /dev/fd0
+  expect 0 && ask fat fd0 X
+}
+
+# write --format, then verify: formatted at the image's capacity, written,
+# read back byte for byte.
+case_fd0_write_format() {
+  run "$diskarno" write "$in/disk.img" /dev/fd0 --format --verify
+  expect 0 "formatted as 1440 KB and wrote 160 tracks (1474560 bytes) of $in/disk.img to /dev/fd0, verified" ||
+    return 1
+  run "$diskarno" verify "$in/disk.img" /dev/fd0
+  expect 0 "/dev/fd0 matches" && ask same fd0 in/disk.img
+}
+
+# qemu's USB disk is a SCSI disk, no UFI drive: it answers READ FORMAT
+# CAPACITIES with "illegal request", and nothing is formatted.
+case_usb_format_refused() {
+  run "$diskarno" format /dev/sda --yes
+  expect 2 "/dev/sda does not report the capacities it formats (READ FORMAT CAPACITIES)" &&
+    ask same usb in/disk.img
+}
+
+# The 1.68 MB DMF format (21 sectors a track) on a blank disk in A:.
+case_fd0_format_dmf() {
+  ask insert fd0 in/dmf.img rw || return 1
+  run "$diskarno" format /dev/fd0 --capacity 1680 --label DMF --yes
+  expect 0 "formatted /dev/fd0 as 1680 KB (160 tracks), labelled DMF" || return 1
+  run mdir -i /dev/fd0 ::
+  expect 0 "Volume in drive : is DMF" && ask fat in/dmf.img DMF
+}
+
 CASES=(fd0_write_verify fd0_verify fd0_read fd0_pack verify_finds_host_change mounted_refused
-       fd1_read_720k fd1_write_protected fd1_empty fd1_changed_during_read usb_write_verify)
+       fd1_read_720k fd1_write_protected fd1_empty fd1_changed_during_read usb_write_verify
+       fd0_format fd0_write_format usb_format_refused fd0_format_dmf)
 
 for name in "${CASES[@]}"; do case_ "$name"; done
 [ ${#failures[@]} -eq 0 ] || echo "drives failures: ${failures[*]}"

@@ -74,6 +74,40 @@ TContent TDisk::Content() {
   return content;
 }
 
+TStatus TDisk::FormatAllowed(const TFloppyFormat &) {
+  return TStatus::Refused(Name() + " can't be formatted by this tool");
+}
+
+TStatus TDisk::FormatTrack(const TFloppyFormat &, DWORD) {
+  return TStatus::Failed(Name() + " can't be formatted by this tool");
+}
+
+TStatus TDisk::EndFormat(const TFloppyFormat &format) {
+  geometry_ = GeometryOf(format);
+  return TStatus::Done();
+}
+
+TStatus TTrackFile::OwnFormat(int &kilobytes) {
+  const TFloppyFormat *own = FloppyFormatOfSize(Capacity());
+  kilobytes = own ? own->kilobytes : 0;
+  return TStatus::Done();
+}
+
+TStatus TTrackFile::FormatAllowed(const TFloppyFormat &format) {
+  if (CapacityOf(format) == Capacity()) return TStatus::Done();
+  return TStatus::Refused("an image file is formatted at its own size, and " + Name() + " has " +
+                          std::to_string(Capacity()) + " bytes, not the " +
+                          std::to_string(CapacityOf(format)) + " of " +
+                          std::to_string(format.kilobytes) + " KB (truncate -s makes a file of " +
+                          "the size wanted)");
+}
+
+TStatus TTrackFile::FormatTrack(const TFloppyFormat &format, DWORD track) {
+  geometry_ = GeometryOf(format);
+  std::vector<BYTE> fill(TrackSize(), kFormatFill);
+  return Transfer(track, fill.data(), true);
+}
+
 TStatus TTrackFile::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                                 DWORD &reached) {
   for (reached = 0; reached < count; ++reached) {

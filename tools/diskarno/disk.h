@@ -11,10 +11,13 @@
 #include <string>
 
 #include "content.h"
+#include "floppy_formats.h"
 #include "media.h"
 #include "status.h"
 
-enum class TDiskUse { Read, Write };
+// Format: written, at a geometry the format sets (the disk may be
+// unformatted or of another format when it is opened).
+enum class TDiskUse { Read, Write, Format };
 
 inline DWORD GeometryTrackCount(const TDiskGeometry &geometry) {
   return static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder;
@@ -63,6 +66,24 @@ class TDisk {
   // the open: the run stops there, whatever the track.
   bool Changed() const { return changed_; }
 
+  // Formatting, on a disk opened with TDiskUse::Format. kilobytes receives
+  // the capacity the drive formats when none is asked for (a 1.44 MB
+  // drive's 1440), 0 when it can't tell; Refused when the drive says why it
+  // can't format at all (no disk, not a floppy drive).
+  virtual TStatus OwnFormat(int &kilobytes) {
+    kilobytes = 0;
+    return TStatus::Done();
+  }
+  // Refused with the reason when the drive can't lay out the format; nothing
+  // changes either way.
+  virtual TStatus FormatAllowed(const TFloppyFormat &format);
+  // Lays out track (0-based, cylinder x heads + head) anew at the format's
+  // geometry, its sectors filled with 0xF6. Failed with the system's text.
+  virtual TStatus FormatTrack(const TFloppyFormat &format, DWORD track);
+  // After the last track: the disk is read and written at the format's
+  // geometry from now on.
+  virtual TStatus EndFormat(const TFloppyFormat &format);
+
  protected:
   TDisk(const std::string &name, const TDiskGeometry &geometry)
       : geometry_(geometry), name_(name) {}
@@ -78,6 +99,11 @@ class TTrackFile : public TDisk {
   TStatus ReadTrack(DWORD track, BYTE *data) override { return Transfer(track, data, false); }
   TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                       DWORD &reached) override;
+  // An image file is formatted at its own size: the fill bytes written
+  // track by track.
+  TStatus OwnFormat(int &kilobytes) override;
+  TStatus FormatAllowed(const TFloppyFormat &format) override;
+  TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override;
 
  protected:
   using TDisk::TDisk;

@@ -155,3 +155,19 @@ TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, b
   if (differences.empty()) return TStatus::Done();
   return TStatus::Failed(Number(differences.size()) + " of " + Number(count) + " tracks " + differ);
 }
+
+TStatus TrackPass(DWORD count, bool quiet, const char *doing, TToolContext &context,
+                  const std::function<TStatus(DWORD track)> &step, const std::string &whenStopped) {
+  std::string lower = doing;
+  if (!lower.empty() && lower[0] >= 'A' && lower[0] <= 'Z')
+    lower[0] = static_cast<char>(lower[0] + 32);
+  TPass pass(context.console, quiet, doing, count);
+  for (DWORD track = 0; track < count; ++track) {
+    if (!pass.Track(track))
+      return TStatus::Stopped(pass.Signal(),
+                              Stopped(pass.Signal(), lower.c_str(), track, count, whenStopped));
+    TStatus status = step(track);
+    if (!status.Ok()) return status;
+  }
+  return TStatus::Done();
+}

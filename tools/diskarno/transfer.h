@@ -4,6 +4,7 @@
 #ifndef DISKARNO_TOOLS_DISKARNO_TRANSFER_H
 #define DISKARNO_TOOLS_DISKARNO_TRANSFER_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,12 @@ TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD coun
 TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
                      const std::string &whenStopped, const std::string &differ,
                      TToolContext &context);
+
+// One pass over tracks 0 to count - 1 with the status line ("Formatting
+// track 3/160, 1 %") and a stop between two tracks; step does each track,
+// and its failure ends the pass. A stopped pass's message ends with
+// whenStopped.
+TStatus TrackPass(DWORD count, bool quiet, const char *doing, TToolContext &context,
+                  const std::function<TStatus(DWORD track)> &step, const std::string &whenStopped);
 
 #endif

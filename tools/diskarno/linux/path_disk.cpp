@@ -16,6 +16,7 @@
 #include "block_devices.h"
 #include "content_probe.h"
 #include "disk.h"
+#include "disk_format.h"
 #include "medium_state.h"
 
 namespace {
@@ -53,8 +54,25 @@ class TPathDisk : public TTrackFile {
   }
 
   void Release() override {
+    format_.reset();
     if (file_ >= 0) close(file_);
     file_ = -1;
+  }
+
+  // A device formats through its driver's requests (disk_format.h), an
+  // image file as TTrackFile does.
+  TStatus OwnFormat(int &kilobytes) override {
+    return device_ ? Formatting().OwnFormat(kilobytes) : TTrackFile::OwnFormat(kilobytes);
+  }
+  TStatus FormatAllowed(const TFloppyFormat &format) override {
+    return device_ ? Formatting().Allowed(format) : TTrackFile::FormatAllowed(format);
+  }
+  TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override {
+    return device_ ? Formatting().Track(format, track) : TTrackFile::FormatTrack(format, track);
+  }
+  TStatus EndFormat(const TFloppyFormat &format) override {
+    TStatus ended = device_ ? Formatting().End() : TStatus::Done();
+    return ended.Ok() ? TDisk::EndFormat(format) : ended;
   }
 
  private:
@@ -77,10 +95,16 @@ class TPathDisk : public TTrackFile {
     return TStatus::Done();
   }
 
+  TDeviceFormat &Formatting() {
+    if (!format_) format_ = DeviceFormatFor(file_, name_, number_);
+    return *format_;
+  }
+
   int file_;
   bool device_;
   std::string number_;  // "major:minor" of a device
   int64_t size_;        // the device's size at the open
+  std::unique_ptr<TDeviceFormat> format_;
 };
 
 // Why a device may not be used; empty when it may.
@@ -121,13 +145,14 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     return TStatus::Refused("can't open " + path + ": " + SystemText(errno));
   const std::string number = DeviceNumber(path);
   const bool device = !number.empty();
-  const bool write = use == TDiskUse::Write;
+  const bool write = use != TDiskUse::Read;
   if (!device && !S_ISREG(status.st_mode))
     return TStatus::Refused(path + " is neither a block device nor an image file");
   std::string refusal = device ? DeviceRefusal(path, number, force)
                                : (write ? LoopRefusal(path, force) : std::string());
   if (!refusal.empty()) return TStatus::Refused(refusal);
-  int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0);
+  int flags = (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0) |
+              (use == TDiskUse::Format ? FormatOpenFlags(number) : 0);
   int file = open(path.c_str(), flags);
   if (file < 0) return TStatus::Refused(OpenFailureText(path, number, write, errno));
   if (!LockImageFile(file, write)) {
@@ -142,7 +167,13 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     size = static_cast<int64_t>(deviceSize);
   TDiskGeometry geometry = {};
   bool standard = StandardFloppyGeometry(size, geometry);
-  if (!standard && !(force && LargestFloppyGeometry(size, geometry))) {
+  if (use == TDiskUse::Format) {
+    // A disk to format may be unformatted or of another format; an image
+    // file must have a format's size.
+    geometry = FormatOpenGeometry(file, number, size);
+    standard = device || geometry.Cylinders > 0;
+  }
+  if (!standard && !(use != TDiskUse::Format && force && LargestFloppyGeometry(size, geometry))) {
     close(file);
     return TStatus::Refused(path + " has " + std::to_string(size) + " bytes, no floppy's size" +
                   (size >= 163840 ? "; --force takes it as the largest floppy that fits" : ""));

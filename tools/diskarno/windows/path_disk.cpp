@@ -46,14 +46,19 @@ bool IsBlockDevice(const std::string &) {
 
 TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
                      std::unique_ptr<TDisk> &disk) {
-  DWORD access = use == TDiskUse::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  DWORD access = use != TDiskUse::Read ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return TStatus::Refused("can't open " + path + ": " + FailureText(GetLastError()));
   LARGE_INTEGER size;
   TDiskGeometry geometry = {};
-  if (!GetFileSizeEx(file, &size) || !(StandardFloppyGeometry(size.QuadPart, geometry) ||
+  // A format takes an image of any format it lays out (the 1.68 MB DMF one too).
+  const TFloppyFormat *format = use == TDiskUse::Format && GetFileSizeEx(file, &size)
+                                    ? FloppyFormatOfSize(size.QuadPart)
+                                    : nullptr;
+  if (format) geometry = GeometryOf(*format);
+  if (!GetFileSizeEx(file, &size) || !(format || StandardFloppyGeometry(size.QuadPart, geometry) ||
                                        (force && LargestFloppyGeometry(size.QuadPart, geometry)))) {
     CloseHandle(file);
     return TStatus::Refused(path + " has no floppy's size");
