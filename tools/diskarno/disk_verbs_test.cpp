@@ -676,7 +676,7 @@ TEST_F(DiskVerbsTest, UsbFloppyFormat) {
        drive(hd, 0x04, 37, 0x03, 0x31),
        1,
        "failed at track 38 (cylinder 18, head 1) while formatting: ",
-       39},
+       40},  // the track tried twice
       {"a disk of a USB stick",
        {},
        drive({}, 0x23, -1, 0x05, 0x20),

@@ -64,7 +64,11 @@ TStatus FormatWholeDisk(TDisk &disk, const TFloppyFormat &format, bool quiet,
   TStatus status = TrackPass(
       count, quiet, "Formatting", context,
       [&](DWORD track) {
+        // A second try, as DOS's FORMAT gives a track: a sector ID that did
+        // not take the first time often does the next.
         TStatus laid = disk.FormatTrack(format, track);
+        if (!laid.Ok() && laid.exitCode != kExitUsage && !disk.Changed())
+          laid = disk.FormatTrack(format, track);
         if (laid.Ok()) return laid;
         // A refusal comes before the first track changed anything.
         if (laid.exitCode == kExitUsage)
