@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <linux/fd.h>
 #include <scsi/sg.h>
 #include <stdarg.h>
 #include <sys/ioctl.h>
@@ -85,7 +86,7 @@ extern "C" int __wrap_open64(const char *path, int flags, ...) {
   int file = __real_open64(path, flags, mode);
   if (file >= 0 && IsDevice(file)) {
     SystemCalls().openFlags.push_back(flags);
-    if (int error = SystemCalls().openError) {
+    if (int error = (flags & O_NONBLOCK) ? 0 : SystemCalls().openError) {
       close(file);
       errno = error;
       return -1;
@@ -174,6 +175,12 @@ bool UfiCommand(int file, sg_io_hdr_t &io) {
 // SG_IO on the device stand-in reaches its UFI drive; everything else, the
 // system.
 extern "C" int __wrap_ioctl(int file, unsigned long request, void *argument) {
+  if (request == FDPOLLDRVSTAT && SystemCalls().floppyFlags != -1 && IsDevice(file)) {
+    floppy_drive_struct *state = static_cast<floppy_drive_struct *>(argument);
+    memset(state, 0, sizeof *state);
+    state->flags = static_cast<unsigned long>(SystemCalls().floppyFlags);
+    return 0;
+  }
   if (request != SG_IO || !IsDevice(file)) return __real_ioctl(file, request, argument);
   if (!SystemCalls().ufi.present) {
     errno = ENOTTY;

@@ -38,6 +38,9 @@ struct TSystemCalls {
   long long badSector = -1;    // a read or write of device at this byte fails
   int badSectorError = EIO;    // with this code (ENOMEDIUM: the disk was taken out)
   int openError = 0;           // nonzero: every open of device fails with it
+                               // (but one that waits for no medium, O_NONBLOCK)
+  long floppyFlags = -1;       // not -1: the floppy driver's drive state flags
+                               // (FDPOLLDRVSTAT) of device
   TUfiStandIn ufi;
   size_t fsyncs = 0;  // of any file
 };

@@ -2,6 +2,7 @@
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fd.h>
 #include <unistd.h>
 
 #include <climits>
@@ -41,6 +42,7 @@ class DiskVerbsTest : public ::testing::Test {
     SystemCalls().badSector = -1;
     SystemCalls().badSectorError = EIO;
     SystemCalls().openError = 0;
+    SystemCalls().floppyFlags = -1;
   }
 
   std::string Path(const std::string &name) const { return folder + "/" + name; }
@@ -272,31 +274,52 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
 }
 
-// A disk taken out during the run stops it at that track, whatever the
-// verb; a bad sector does not.
-TEST_F(DiskVerbsTest, ADiskChangedDuringTheRunStopsIt) {
+// What the drivers say of the disk, in the system's words: a disk taken out
+// or changed during the run stops it at that track, whatever the verb; a
+// bad sector does not. The floppy driver refuses an empty drive and an
+// unformatted disk alike (ENXIO); its drive state (FDPOLLDRVSTAT) tells
+// them apart, and a changed disk from a bad sector.
+TEST_F(DiskVerbsTest, WhatTheDriverSaysOfTheDisk) {
   struct Case {
     std::vector<std::string> arguments;
     int error;  // of the transfer of track 21
     std::string says;
+    long floppyFlags = -1;  // the drive state the floppy driver reports
+    int openError = 0;
+    int code = 1;
   };
   const std::string dev = Path("dev");
+  const std::string x = Path("x.img");
   const std::string changed = "the disk in " + dev + " was changed during the run (found while ";
   const std::vector<Case> cases = {
-      {{"read", dev, "-o", Path("x.img")},
+      {{"read", dev, "-o", x},
        ENOMEDIUM,
-       changed + "reading track 21 of 160); " + Path("x.img") + " not written\n"},
-      {{"read", dev, "-o", Path("x.img"), "--keep-going"},
+       changed + "reading track 21 of 160); " + x + " not written\n"},
+      {{"read", dev, "-o", x, "--keep-going"},
        ENXIO,
-       changed + "reading track 21 of 160); " + Path("x.img") + " not written\n"},
+       changed + "reading track 21 of 160); " + x + " not written\n"},
       {{"verify", Path("disk.img"), dev}, ENOMEDIUM, changed + "verifying track 21 of 160)\n"},
+      {{"verify", Path("disk.img"), dev},
+       EIO,
+       changed + "verifying track 21 of 160)\n",
+       FD_DISK_CHANGED},
       {{"write", Path("disk.img"), dev, "--yes"},
        ENOMEDIUM,
        changed + "writing track 21 of 160)\n"},
-      {{"read", dev, "-o", Path("x.img")},
+      {{"read", dev, "-o", x},
        EIO,
-       "track 21 (cylinder 10, head 0) of " + dev + " can't be read: Input/output error; " +
-           Path("x.img") + " not written\n"},
+       "track 21 (cylinder 10, head 0) of " + dev + " can't be read: Input/output error; " + x +
+           " not written\n",
+       0},
+      {{"read", dev, "-o", x}, 0, "no disk in drive " + dev + "\n", FD_DISK_CHANGED, ENXIO, 2},
+      {{"read", dev, "-o", x},
+       0,
+       "the disk in " + dev +
+           " can't be read: it is not formatted, or not in a format this drive reads (diskarno "
+           "format formats it)\n",
+       0,
+       ENXIO,
+       2},
   };
   for (const Case &c : cases) {
     ASSERT_TRUE(WriteBytes(Path("dev"), disk));
@@ -304,9 +327,11 @@ TEST_F(DiskVerbsTest, ADiskChangedDuringTheRunStopsIt) {
     SystemCalls().device = RealPath("dev");
     SystemCalls().badSector = 20 * 9216 + 1024;
     SystemCalls().badSectorError = c.error;
-    EXPECT_EQ(Run(c.arguments), 1) << c.says;
+    SystemCalls().floppyFlags = c.floppyFlags;
+    SystemCalls().openError = c.openError;
+    EXPECT_EQ(Run(c.arguments), c.code) << c.says;
     EXPECT_EQ(output.err, "diskarno " + c.arguments[0] + ": " + c.says);
-    EXPECT_FALSE(testing_support::FileExists(Path("x.img")));
+    EXPECT_FALSE(testing_support::FileExists(x));
   }
 }
 

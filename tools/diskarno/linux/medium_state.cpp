@@ -3,9 +3,11 @@
 #include "medium_state.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <linux/fd.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,17 @@ bool MarkedReadOnly(const std::string &number) {
   return value == '1';
 }
 
+// Whether the floppy driver sees the disk-change line, as it does while a
+// drive is empty; asked through an open that does not need a readable disk.
+bool FloppyDriveEmpty(const std::string &path) {
+  int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return true;
+  struct floppy_drive_struct state = {};
+  const bool polled = ioctl(file, FDPOLLDRVSTAT, &state) == 0;
+  close(file);
+  return !polled || (state.flags & FD_DISK_CHANGED) != 0;
+}
+
 }  // namespace
 
 bool IsFloppyControllerDevice(const std::string &number) {
@@ -33,6 +46,11 @@ bool IsFloppyControllerDevice(const std::string &number) {
 std::string OpenFailureText(const std::string &path, const std::string &number, bool write,
                             int code) {
   const bool device = !number.empty();
+  // The floppy driver refuses an unformatted disk, or one of a format it
+  // does not find, as it refuses an empty drive.
+  if (device && code == ENXIO && IsFloppyControllerDevice(number) && !FloppyDriveEmpty(path))
+    return "the disk in " + path + " can't be read: it is not formatted, or not in a format " +
+           "this drive reads (diskarno format formats it)";
   if (device && (code == ENXIO || code == ENOMEDIUM)) return "no disk in drive " + path;
   if (device && write && (code == EROFS || (code == EACCES && MarkedReadOnly(number))))
     return "the disk in " + path + " is write-protected";
