@@ -28,27 +28,6 @@ struct TDeviceParamsBlock {
   WORD layout[2 * kLargestTrack];
 };
 
-// The FAT parameters DOS's FORMAT gives each floppy medium, by sectors per
-// track (and cylinders for the 5.25-inch 360 KB disk).
-struct TDosBpb {
-  BYTE sectorsPerCluster;
-  WORD rootEntries;
-  BYTE media;
-  WORD sectorsPerFat;
-};
-TDosBpb DosBpbOf(const TDiskGeometry &geometry) {
-  switch (geometry.SectorsPerTrack) {
-    case 9:
-      return geometry.Cylinders == 40 ? TDosBpb{2, 112, 0xFD, 2} : TDosBpb{2, 112, 0xF9, 3};
-    case 15:
-      return {1, 224, 0xF9, 7};
-    case 36:
-      return {2, 240, 0xF0, 9};
-    default:
-      return {1, 224, 0xF0, 9};
-  }
-}
-
 bool GenericIoctl(DWORD function, BYTE dosDrive, void *block) {
   DIOC_REGISTERS registers = {};
   registers.reg_EAX = kDosGenericIoctl;
@@ -69,7 +48,7 @@ bool GenericIoctl(DWORD function, BYTE dosDrive, void *block) {
 
 // Tells DOS the medium to lay out: the drive's own parameters with the
 // geometry's BPB and a track of sectors 1 to n of its sector size.
-bool SetFormatParameters(BYTE dosDrive, const TDiskGeometry &geometry) {
+bool SetFormatParameters(BYTE dosDrive, const TDiskGeometry &geometry, const TFormatBpb &bpb) {
   BYTE own[kDeviceParamsSize] = {};
   if (!VwinGetDeviceParams(dosDrive, own)) {
     SetLastError(ERROR_NOT_READY);
@@ -78,7 +57,6 @@ bool SetFormatParameters(BYTE dosDrive, const TDiskGeometry &geometry) {
   TDeviceParamsBlock block = {};
   memcpy(&block.params, own, sizeof(DEVICEPARAMS) - sizeof(WORD));
   DEVICEPARAMS &params = block.params;
-  const TDosBpb bpb = DosBpbOf(geometry);
   const DWORD sectors = static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder *
                         geometry.SectorsPerTrack;
   params.dpSpecFunc = kCurrentBpbSameSizes;
@@ -108,8 +86,9 @@ bool SetFormatParameters(BYTE dosDrive, const TDiskGeometry &geometry) {
   return GenericIoctl(kSetDeviceParams, dosDrive, &block);
 }
 
-bool VwinFormatTrack(BYTE dosDrive, const TDiskGeometry &geometry, DWORD cylinder, DWORD head) {
-  if (cylinder == 0 && head == 0 && !SetFormatParameters(dosDrive, geometry)) return false;
+bool VwinFormatTrack(BYTE dosDrive, const TDiskGeometry &geometry, const TFormatBpb &bpb,
+                     DWORD cylinder, DWORD head) {
+  if (cylinder == 0 && head == 0 && !SetFormatParameters(dosDrive, geometry, bpb)) return false;
   FVBLOCK block = {0, static_cast<WORD>(head), static_cast<WORD>(cylinder), 1};
   return GenericIoctl(kFormatTrack, dosDrive, &block);
 }
@@ -139,7 +118,8 @@ bool NtMediaTypes(BYTE driveIndex, TDiskGeometry *records, DWORD &count) {
 
 }  // namespace
 
-bool CanFormat(char letter, const TDiskGeometry &geometry, bool &supported) {
+bool CanFormat(char letter, const TDiskGeometry &geometry, const TFormatBpb &bpb,
+               bool &supported) {
   supported = false;
   BYTE driveIndex;
   if (!CheckFloppyDrive(letter, driveIndex)) return false;
@@ -156,7 +136,7 @@ bool CanFormat(char letter, const TDiskGeometry &geometry, bool &supported) {
   const BYTE dosDrive = static_cast<BYTE>(driveIndex + 1);
   FVBLOCK check = {kFormatCheckOnly, 0, 0, 1};
   bool asked =
-      SetFormatParameters(dosDrive, geometry) && GenericIoctl(kFormatTrack, dosDrive, &check);
+      SetFormatParameters(dosDrive, geometry, bpb) && GenericIoctl(kFormatTrack, dosDrive, &check);
   ReleaseDrive();
   if (!asked) return false;
   if (check.fvSpecFunc == kFormatNoDisk) {
@@ -194,10 +174,11 @@ bool LargestFormat(char letter, TDiskGeometry &geometry) {
   return true;
 }
 
-bool FormatTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head) {
+bool FormatTrack(char letter, const TDiskGeometry &geometry, const TFormatBpb &bpb,
+                 DWORD cylinder, DWORD head) {
   BYTE driveIndex;
   if (!CheckFloppyDrive(letter, driveIndex)) return false;
   if (IsNtPlatform) return NtFormatTrack(driveIndex, geometry, cylinder, head);
   TErrorModeScope errorMode;
-  return VwinFormatTrack(static_cast<BYTE>(driveIndex + 1), geometry, cylinder, head);
+  return VwinFormatTrack(static_cast<BYTE>(driveIndex + 1), geometry, bpb, cylinder, head);
 }

@@ -50,11 +50,22 @@ constexpr BYTE kFormatCheckOnly = 0x01;
 constexpr BYTE kFormatSupported = 0;
 constexpr BYTE kFormatNoDisk = 3;
 
+// The FAT parameters DOS keeps with a medium it lays out on Windows
+// 95/98/Me (440Dh CL=40h); the tool's format table has them for each
+// format.
+struct TFormatBpb {
+  BYTE sectorsPerCluster;
+  WORD rootEntries;
+  BYTE media;
+  WORD sectorsPerFat;
+};
+
 // Whether the drive lays out a medium of geometry's media type (NT: one of
 // the media types the drive lists) or of its sectors per track and
-// cylinders (95/98/Me: DOS's answer to a format check). False with the
-// system's code when the drive can't be asked.
-bool CanFormat(char letter, const TDiskGeometry &geometry, bool &supported);
+// cylinders with bpb (95/98/Me: DOS's answer to a format check). False
+// with the system's code when the drive can't be asked.
+bool CanFormat(char letter, const TDiskGeometry &geometry, const TFormatBpb &bpb,
+               bool &supported);
 
 // The geometry of the largest medium the drive formats.
 bool LargestFormat(char letter, TDiskGeometry &geometry);
@@ -63,7 +74,8 @@ bool LargestFormat(char letter, TDiskGeometry &geometry);
 // every sector filled by the drive: NT: IOCTL_DISK_FORMAT_TRACKS on the
 // volume, opened for reading and writing and locked; 95/98/Me: INT 21h
 // 440Dh CL=42h, after CL=40h gave DOS the medium and the track layout (at
-// cylinder 0, head 0). False with the system's code.
-bool FormatTrack(char letter, const TDiskGeometry &geometry, DWORD cylinder, DWORD head);
+// cylinder 0, head 0), with bpb. False with the system's code.
+bool FormatTrack(char letter, const TDiskGeometry &geometry, const TFormatBpb &bpb,
+                 DWORD cylinder, DWORD head);
 
 #endif

@@ -15,24 +15,40 @@
 
 namespace {
 
-// The driver's parameters of each format (its floppy_type table): sectors
-// in all, sectors a track, heads, cylinders, double stepping, gap, data
-// rate, step rate and head times, format gap.
+// How the driver drives the controller for each format and kind of drive
+// (its floppy_type table); the geometry comes from the tool's format table
+// (floppy_formats.h).
 struct TDriverFormat {
   int kilobytes;
   char drives[6];  // the kinds of drive that take it (the first letter of the driver's name)
-  floppy_struct parameters;
+  unsigned stretch;  // double stepping: a 40-cylinder disk in an 80-cylinder drive
+  unsigned char gap, rate, spec1, formatGap;
 };
 
 const TDriverFormat kDriverFormats[] = {
-    {360, "d", {720, 9, 2, 40, 0, 0x2A, 0x02, 0xDF, 0x50, nullptr}},      // d360
-    {360, "h", {720, 9, 2, 40, 1, 0x23, 0x01, 0xDF, 0x50, nullptr}},      // h360: an HD drive
-    {720, "DHE", {1440, 9, 2, 80, 0, 0x2A, 0x02, 0xDF, 0x50, nullptr}},   // D720
-    {1200, "h", {2400, 15, 2, 80, 0, 0x1B, 0x00, 0xDF, 0x54, nullptr}},   // h1200
-    {1440, "HE", {2880, 18, 2, 80, 0, 0x1B, 0x00, 0xCF, 0x6C, nullptr}},  // H1440
-    {1680, "HE", {3360, 21, 2, 80, 0, 0x1C, 0x00, 0xCF, 0x0C, nullptr}},  // H1680 (DMF)
-    {2880, "E", {5760, 36, 2, 80, 0, 0x1B, 0x43, 0xAF, 0x54, nullptr}},   // E2880
+    {360, "d", 0, 0x2A, 0x02, 0xDF, 0x50},    // d360
+    {360, "h", 1, 0x23, 0x01, 0xDF, 0x50},    // h360: an HD drive
+    {720, "DHE", 0, 0x2A, 0x02, 0xDF, 0x50},  // D720
+    {1200, "h", 0, 0x1B, 0x00, 0xDF, 0x54},   // h1200
+    {1440, "HE", 0, 0x1B, 0x00, 0xCF, 0x6C},  // H1440
+    {1680, "HE", 0, 0x1C, 0x00, 0xCF, 0x0C},  // H1680 (DMF)
+    {2880, "E", 0, 0x1B, 0x43, 0xAF, 0x54},   // E2880
 };
+
+// FDSETPRM's parameters of the format for the driver's way with it.
+floppy_struct DriverParameters(const TFloppyFormat &format, const TDriverFormat &driver) {
+  floppy_struct parameters = {};
+  parameters.size = format.cylinders * format.heads * format.sectors;
+  parameters.sect = format.sectors;
+  parameters.head = format.heads;
+  parameters.track = format.cylinders;
+  parameters.stretch = driver.stretch;
+  parameters.gap = driver.gap;
+  parameters.rate = driver.rate;
+  parameters.spec1 = driver.spec1;
+  parameters.fmt_gap = driver.formatGap;
+  return parameters;
+}
 
 // The drive's name as the driver gives it: "H1440" for a 3.5-inch HD
 // drive, "h1200" for a 5.25-inch one; empty when it can't say.
@@ -83,7 +99,7 @@ class TFloppyControllerFormat : public TDeviceFormat {
       // forgets the geometry when it sees the disk-change line: the
       // geometry is set after it.
       if (ioctl(file_, FDFMTBEG, 0) != 0) return Refusal(errno);
-      floppy_struct parameters = driver->parameters;
+      floppy_struct parameters = DriverParameters(format, *driver);
       if (ioctl(file_, FDSETPRM, &parameters) != 0) return Refusal(errno);
     }
     format_descr where = {};

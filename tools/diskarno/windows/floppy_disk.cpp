@@ -18,6 +18,12 @@ bool MeansChanged(DWORD code) {
          code == ERROR_WRONG_DISK;
 }
 
+// The format's FAT parameters, as DOS keeps them with the medium.
+TFormatBpb BpbOf(const TFloppyFormat &format) {
+  return {format.sectorsPerCluster, format.rootEntries, format.mediaDescriptor,
+          format.sectorsPerFat};
+}
+
 class TFloppyDisk : public TDisk {
  public:
   TFloppyDisk(char letter, const TDiskGeometry &geometry)
@@ -70,7 +76,7 @@ class TFloppyDisk : public TDisk {
       return TStatus::Refused("Windows has no media type for the " +
                               std::to_string(format.kilobytes) + " KB format to lay out");
     bool supported = false;
-    if (!CanFormat(letter_, GeometryOf(format), supported)) {
+    if (!CanFormat(letter_, GeometryOf(format), BpbOf(format), supported)) {
       const DWORD code = GetLastError();
       if (code == ERROR_NOT_READY) return TStatus::Refused("no disk in drive " + name_);
       return TStatus::Refused("drive " + name_ +
@@ -82,7 +88,8 @@ class TFloppyDisk : public TDisk {
   }
 
   TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override {
-    if (::FormatTrack(letter_, GeometryOf(format), track / format.heads, track % format.heads))
+    if (::FormatTrack(letter_, GeometryOf(format), BpbOf(format), track / format.heads,
+                      track % format.heads))
       return TStatus::Done();
     const DWORD code = GetLastError();
     ReleaseDrive();
