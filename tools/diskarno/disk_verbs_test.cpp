@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "content.h"
+#include "floppy_formats.h"
 #include "linux/device_environment.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
@@ -812,11 +813,35 @@ TEST_F(DiskVerbsTest, FormatMakesWhatMformatMakes) {
   EXPECT_EQ(std::string(unlabelled.begin() + 43, unlabelled.begin() + 54), "NO NAME    ");
 }
 
+// The one table of floppy formats holds every geometry the program knows
+// by size, as the program has it, and DMF on a 1.44 MB medium.
+TEST(FloppyFormats, TheProgramsGeometriesAndDmf) {
+  int standard = 0;
+  for (const TFloppyFormat *format = LargestFloppyFormatWithin(INT64_MAX); format;
+       format = LargestFloppyFormatWithin(CapacityOf(*format) - 1)) {
+    TDiskGeometry program = {};
+    const TDiskGeometry tool = GeometryOf(*format);
+    if (StandardFloppyGeometry(CapacityOf(*format), program)) {
+      ++standard;
+      EXPECT_EQ(tool.Cylinders, program.Cylinders) << format->kilobytes;
+      EXPECT_EQ(tool.TracksPerCylinder, program.TracksPerCylinder) << format->kilobytes;
+      EXPECT_EQ(tool.SectorsPerTrack, program.SectorsPerTrack) << format->kilobytes;
+      EXPECT_EQ(tool.MediaType, program.MediaType) << format->kilobytes;
+    } else {
+      EXPECT_EQ(format->kilobytes, 1680);
+      EXPECT_EQ(tool.SectorsPerTrack, 21u);
+      EXPECT_EQ(tool.MediaType, kMediaF3_1Pt44);
+    }
+  }
+  EXPECT_EQ(standard, 8) << "a geometry of the program's media table is missing";
+}
+
 // What format and write --format refuse, with nothing changed; what a
 // typed yes and Ctrl-C do.
 TEST_F(DiskVerbsTest, FormatRules) {
   ASSERT_TRUE(WriteBytes(Path("small.img"), MakeFatImage(737280, {{"A.TXT", "a"}})));
   ASSERT_TRUE(WriteBytes(Path("odd.img"), TBytes(1000000, 1)));
+  ASSERT_TRUE(WriteBytes(Path("320.img"), TBytes(327680, 1)));  // read and written, not laid out
   struct Case {
     std::vector<std::string> arguments;
     int code;
@@ -834,6 +859,9 @@ TEST_F(DiskVerbsTest, FormatRules) {
       {{"format", Path("blank.img"), "--label", "A*B"}, 2, "can't hold \"*\""},
       {{"format", Path("blank.img"), "--label", " LEAD"}, 2, "can't start with a blank"},
       {{"format", Path("odd.img")}, 2, "no floppy's size"},
+      {{"format", Path("320.img")},
+       2,
+       "can't be told; give --capacity (360, 720, 1200, 1440, 1680 and 2880)"},
       {{"write", Path("disk.img"), Path("blank.img"), "--capacity", "1440"},
        2,
        "--capacity goes with --format"},
