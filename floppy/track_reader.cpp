@@ -15,6 +15,8 @@ namespace {
 // 25h); Win32 gives them the codes 19 (ERROR_WRITE_PROTECT) to 31
 // (ERROR_GEN_FAILURE) in the same order.
 constexpr DWORD kLastDosCriticalError = 12;
+// DOS 3 and later: the disk in the drive is not the one DOS expected.
+constexpr DWORD kDosInvalidDiskChange = 15;
 
 bool AbsoluteReadAttempt(BYTE dosDrive, DWORD startSector, WORD count, BYTE *data) {
   return VwinAbsoluteRead(dosDrive, startSector, count, data);
@@ -23,6 +25,7 @@ bool AbsoluteReadAttempt(BYTE dosDrive, DWORD startSector, WORD count, BYTE *dat
 DWORD SystemCodeOfDosRead(DWORD kept) {
   if (kept >= kVwinInt26Error && kept - kVwinInt26Error <= kLastDosCriticalError)
     return ERROR_WRITE_PROTECT + (kept - kVwinInt26Error);
+  if (kept == kVwinInt26Error + kDosInvalidDiskChange) return ERROR_WRONG_DISK;
   return ERROR_NOT_READY;
 }
 

@@ -12,6 +12,11 @@
 #   guest.sh boot SHARE [SECONDS]
 #                        one boot (-snapshot) that runs SHARE/job.sh with SHARE
 #                        mounted at /share; exits with the job's exit code
+#   guest.sh drives OUTDIR
+#                        one boot with the floppy controller (A:, B:) and a USB
+#                        disk: the Linux tool on the kernel's drivers
+#                        (tests/drives/scenarios.sh), every disk compared on
+#                        the host; images and logs in OUTDIR
 #   guest.sh status      exits 0 when the image is ready, and names it
 #
 # Nothing of the guest is installed on the host: only qemu, mmdebstrap and
@@ -124,22 +129,27 @@ recipe_hash() {
 
 image_dir="$cache_root/guest-$(recipe_hash)"
 
-# qemu_boot DIR SHARE SECONDS [-snapshot]: boots the image in DIR with SHARE
-# as the 9p share; the console goes to SHARE/console.log. A deadline ends a
-# guest that hangs. Returns the job's exit code (124 at the deadline, 125
-# when the job never ran).
+# qemu_boot DIR SHARE SECONDS [-snapshot [QEMU ARGUMENT...]]: boots the image
+# in DIR with SHARE as the 9p share; the console goes to SHARE/console.log.
+# -snapshot keeps the root disk unchanged (other drives given after it are
+# written through). A deadline ends a guest that hangs. Returns the job's
+# exit code (124 at the deadline, 125 when the job never ran).
 qemu_boot() {
   local dir=$1 share=$2 seconds=$3 snapshot=${4:-}
+  shift $(($# < 4 ? $# : 4))
+  # No monitor unless the caller brings its own devices and monitor.
+  local devices=("$@")
+  [ ${#devices[@]} -gt 0 ] || devices=(-monitor none)
   rm -f "$share/job.rc" "$share/job.log"
   # SMAP off: with it the guest kernel oopses on the first 32-bit Wine
   # process (an IRET into 32-bit code under TCG).
   timeout --kill-after=10 "$seconds" qemu-system-x86_64 -accel tcg,thread=multi -cpu max,-smap \
     -smp 2 -m 2G -kernel "$dir/vmlinuz" -initrd "$dir/initrd.img" \
     -append "root=/dev/vda rw console=ttyS0 init=/sbin/diskarno-init panic=1 quiet" \
-    -drive "file=$dir/root.img,if=virtio,format=raw" \
+    -drive "file=$dir/root.img,if=virtio,format=raw${snapshot:+,snapshot=on}" \
     -virtfs "local,path=$share,mount_tag=share,security_model=none,id=share" \
-    -net none -display none -monitor none -serial "file:$share/console.log" -no-reboot $snapshot \
-    </dev/null || { local code=$?; [ "$code" -ne 124 ] && [ "$code" -ne 137 ] || return 124; }
+    -net none -display none -serial "file:$share/console.log" -no-reboot \
+    "${devices[@]}" </dev/null || { local code=$?; [ "$code" -ne 124 ] && [ "$code" -ne 137 ] || return 124; }
   [ -f "$share/job.rc" ] || return 125
   return "$(cat "$share/job.rc")"
 }
@@ -298,6 +308,168 @@ JOB
   return 1
 }
 
+# ---- The drives: the Linux tool on the kernel's floppy driver and on a USB
+# disk (tests/drives/scenarios.sh runs in the guest).
+
+# drives_image NAME BYTES [FILE CONTENT]...: a FAT12 disk image made on the
+# host, with a fixed serial number so that every run makes the same bytes.
+drives_image() {
+  local image=$1 bytes=$2
+  shift 2
+  rm -f "$image"
+  truncate -s "$bytes" "$image"
+  /sbin/mkfs.fat -F 12 -n DRIVES -i 2025CAFE "$image" >/dev/null || return 1
+  while [ $# -ge 2 ]; do
+    printf '%s' "$2" >"$image.content"
+    MTOOLS_NO_VFAT=1 mcopy -o -i "$image" "$image.content" "::$1" || return 1
+    shift 2
+  done
+  rm -f "$image.content"
+}
+
+# The host's half of the drives boot: answers the guest's requests
+# (SHARE/ask/NNN.req, answered in NNN.ans: an exit code, then text) until
+# the guest has powered off. Every comparison it makes is counted in
+# DRIVES/compared; those that differ in DRIVES/differ.
+#   same A B          A and B byte for byte (fd0, fd1, usb: the drive's
+#                     image file; else a path in the share)
+#   flip DRIVE OFFSET one byte of the drive's image inverted
+#   eject DRIVE       the disk taken out (qemu's monitor)
+#   insert DRIVE FILE [rw]
+#                     a disk put in: FILE, a path in the share; write-protected
+#                     unless rw
+#   fat A LABEL       A holds an empty FAT file system labelled LABEL that
+#                     fsck.fat finds no fault in (mdir, fsck.fat -n)
+drives_answer() {
+  local drives=$1 share=$2 monitor=$3 request
+  drive_file() {
+    case $1 in
+      fd0 | fd1 | usb) echo "$drives/$1.img" ;;
+      *) echo "$share/$1" ;;
+    esac
+  }
+  while [ ! -f "$share/job.rc" ]; do
+    for request in "$share"/ask/*.req; do
+      [ -f "$request" ] || continue
+      local answer=${request%.req}.ans words code=0 text=""
+      read -ra words <"$request"
+      case ${words[0]} in
+        same)
+          echo x >>"$drives/compared"
+          if text=$(cmp "$(drive_file "${words[1]}")" "$(drive_file "${words[2]}")" 2>&1); then
+            text="host: ${words[1]} and ${words[2]} are the same, byte for byte"
+          else
+            echo "${words[*]}: $text" >>"$drives/differ"
+            code=1
+          fi ;;
+        flip)
+          local file at byte
+          file=$(drive_file "${words[1]}") at=${words[2]}
+          byte=$(od -An -tu1 -j "$at" -N1 "$file" | tr -d ' ')
+          printf "$(printf '\\%03o' $((byte ^ 255)))" |
+            dd of="$file" bs=1 seek="$at" conv=notrunc status=none || code=1
+          text="host: byte $at of ${words[1]} was $byte, now $((byte ^ 255))" ;;
+        eject)
+          local device=${words[1]/fd/floppy}
+          echo "eject -f $device" >"$monitor.in"
+          sleep 1
+          text="host: the disk taken out of ${words[1]}" ;;
+        insert)
+          local mode=read-only
+          [ "${words[3]:-}" != rw ] || mode=read-write
+          echo "change ${words[1]/fd/floppy} $share/${words[2]} raw $mode" >"$monitor.in"
+          sleep 1
+          text="host: ${words[2]} put into ${words[1]} ($mode)" ;;
+        fat)
+          local file listing
+          file=$(drive_file "${words[1]}")
+          echo x >>"$drives/compared"
+          listing=$(MTOOLS_SKIP_CHECK=1 mdir -i "$file" :: 2>&1)
+          text="host: $listing"
+          if ! /sbin/fsck.fat -n "$file" >/dev/null 2>&1 ||
+            ! grep -q "Volume in drive : is ${words[2]} *\$" <<<"$listing" ||
+            ! grep -q "^No files" <<<"$listing"; then
+            echo "${words[*]}: $listing" >>"$drives/differ"
+            code=1
+          fi ;;
+        *) code=2 text="host: unknown request ${words[*]}" ;;
+      esac
+      { echo "$code"; echo "$text"; } >"$answer.tmp"
+      mv "$answer.tmp" "$answer"
+      rm -f "$request"
+    done
+    sleep 0.2
+  done
+}
+
+# guest.sh drives OUTDIR: one boot with A: (/dev/fd0, a 1.44 MB disk written
+# through to OUTDIR/fd0.img), B: (/dev/fd1, a write-protected 720 KB disk)
+# and a USB disk (/dev/sda, OUTDIR/usb.img); the guest loads the drivers and
+# runs tests/drives/scenarios.sh with this build's Linux tool.
+cmd_drives() {
+  [ $# -ge 1 ] || die "usage: guest.sh drives OUTDIR"
+  local out diskarno
+  out=$(realpath -m "$1")
+  diskarno=${DRIVES_DISKARNO:-$repo/build/host/tools/diskarno/diskarno}
+  [ -x "$diskarno" ] || { echo "drives: $diskarno not built; skipped"; exit 77; }
+  [ -f "$image_dir/ready" ] ||
+    { echo "drives: the guest is not prepared (scripts/guest.sh prepare); skipped"; exit 77; }
+  local share="$out/share"
+  rm -rf "$out"
+  mkdir -p "$share/in" "$share/out" "$share/ask" "$share/bin"
+  cp "$diskarno" "$share/bin/diskarno"
+  cp "$repo/tests/drives/scenarios.sh" "$share/scenarios.sh"
+  drives_image "$share/in/disk.img" 1474560 README.TXT "from the drives test" \
+    DATA.BIN "$(head -c 60000 /dev/zero | tr '\0' 'D')" || die "mkfs.fat or mcopy failed"
+  drives_image "$share/in/disk720.img" 737280 SMALL.TXT "a 720 KB disk" || die "mkfs.fat failed"
+  drives_image "$share/in/other.img" 1474560 OTHER.TXT "another disk" || die "mkfs.fat failed"
+  drives_image "$share/in/small.img" 737280 || die "mkfs.fat failed"
+  truncate -s 1720320 "$share/in/dmf.img"  # a blank disk for the 1.68 MB DMF format
+  "$diskarno" pack "$share/in/disk.img" -o "$share/in/disk.exe" --password "open sesame" \
+    --description "drives test" >/dev/null || die "diskarno pack failed"
+  drives_image "$out/fd0.img" 1474560 || die "mkfs.fat failed"
+  cp "$share/in/disk720.img" "$out/fd1.img"
+  drives_image "$out/usb.img" 1474560 || die "mkfs.fat failed"
+  cat >"$share/job.sh" <<'JOB'
+for module in floppy xhci_pci usb_storage sd_mod vfat; do modprobe "$module"; done
+# The USB disk appears a few seconds after its controller's driver loads.
+for _ in $(seq 1 100); do [ -b /dev/sda ] && break; sleep 0.2; done
+echo "guest: drivers ready after $(cut -d' ' -f1 /proc/uptime) s"
+bash /share/scenarios.sh /share/bin/diskarno /share >/share/out/drives.log 2>&1
+JOB
+  local monitor="$out/monitor"
+  mkfifo "$monitor.in" "$monitor.out"
+  cat "$monitor.out" >"$out/monitor.log" &
+  local drain=$!
+  drives_answer "$out" "$share" "$monitor" &
+  local answerer=$!
+  local start=$SECONDS code=0
+  echo "drives: booting with A: (1.44 MB), B: (720 KB, write-protected) and a USB disk"
+  qemu_boot "$image_dir" "$share" 900 -snapshot \
+    -drive "if=floppy,index=0,file=$out/fd0.img,format=raw" \
+    -drive "if=floppy,index=1,file=$out/fd1.img,format=raw,readonly=on" \
+    -device qemu-xhci -drive "if=none,id=usb,file=$out/usb.img,format=raw" \
+    -device usb-storage,drive=usb,removable=on \
+    -monitor "pipe:$monitor" || code=$?
+  [ -f "$share/job.rc" ] || touch "$share/job.rc"  # the answerer stops with the guest
+  wait "$answerer" || true
+  kill "$drain" 2>/dev/null || true
+  cat "$share/job.log" "$share/out/drives.log" 2>/dev/null | sed 's/^/  guest| /'
+  echo "drives: the boot took $((SECONDS - start)) s"
+  case $code in
+    124) echo "drives: the boot ran past its deadline of 900 s" ;;
+    125) echo "drives: the job never ran"; tail -n 20 "$share/console.log" ;;
+  esac
+  local compared=0 differ=0
+  [ ! -f "$out/compared" ] || compared=$(wc -l <"$out/compared")
+  [ ! -f "$out/differ" ] || differ=$(wc -l <"$out/differ")
+  echo "drives: host: $compared disks compared byte for byte, $differ differ"
+  [ ! -f "$out/differ" ] || sed 's/^/  host| /' "$out/differ"
+  [ "$code" -eq 0 ] && [ "$compared" -gt 0 ] && [ "$differ" -eq 0 ] && return 0
+  echo "drives: FAILED (logs: $out)"
+  return 1
+}
+
 # guest.sh run PROGRAM.exe -o DISK.img [--password TEXT] [--disk 1440|720]
 # [--files] [--read-only]: the program with drive A: a blank formatted disk,
 # driven as a user would: password, "Write disk", every box answered (Yes to
@@ -435,6 +607,7 @@ main() {
     boot) cmd_boot "$@" ;;
     run) cmd_run "$@" ;;
     e2e) cmd_e2e "$@" ;;
+    drives) cmd_drives "$@" ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 2 ;;
   esac
 }

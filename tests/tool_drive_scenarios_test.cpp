@@ -75,6 +75,12 @@ class ToolDriveScenarios : public testing_support::FloppySession,
     return accesses;
   }
 
+  static bool Written(const sim::DeviceCall &call) {
+    return call.ok && !call.carry &&
+           (call.kind == Call::Write || call.kind == Call::ExtendedWrite ||
+            call.kind == Call::AbsoluteWrite);
+  }
+
   static void ExpectEveryTrackOnce(const std::vector<int64_t> &offsets) {
     ASSERT_EQ(offsets.size(), 160u) << "one device request per track";
     for (size_t track = 0; track < offsets.size(); ++track)
@@ -206,7 +212,13 @@ TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
     bool ntOnly = false;
   };
   const Case cases[] = {
-      {"no disk", [](const TBytes &) {}, 1, "no disk in drive A:"},
+      {"no disk", [](const TBytes &) {}, 2, "no disk in drive A:"},
+      {"a write-protected disk",
+       [](const TBytes &) {
+         Pc().InsertMedium('A', sim::Floppy144(MakeFatImage(k144, {})));
+         Pc().SetWriteProtected('A', true);
+       },
+       2, "the disk in A: is write-protected\n"},
       {"files on the disk",
        [](const TBytes &disk) { Pc().InsertMedium('A', sim::Floppy144(disk)); }, 2,
        "holds a FAT file system with files; nothing written"},
@@ -230,7 +242,40 @@ TEST_P(ToolDriveScenarios, RefusedBeforeAnyWrite) {
     Pc().ClearLog();
     EXPECT_EQ(Run({"write", Path("disk.img"), "A:"}), c.code) << c.what;
     EXPECT_NE(output.err.find(c.says), std::string::npos) << c.what << ": " << output.err;
-    EXPECT_TRUE(Requests(false).empty()) << c.what;
+    EXPECT_EQ(std::count_if(Pc().Log().begin(), Pc().Log().end(),
+                            [](const sim::DeviceCall &call) { return Written(call); }),
+              0)
+        << c.what;
+  }
+}
+
+// The system says the disk was swapped or taken out (NT: media changed; DOS:
+// an invalid disk change): the run stops at that track, whatever the verb.
+// The program's writes on 95/98/Me keep only "not ready" of a DOS failure.
+TEST_P(ToolDriveScenarios, ADiskChangedDuringTheRunStopsIt) {
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string says;
+  };
+  const std::string changed = "the disk in A: was changed during the run (found while ";
+  const Case cases[] = {
+      {{"read", "A:", "-o", Path("copy.img"), "--keep-going"},
+       "diskarno read: " + changed + "reading track 21 of 160); " + Path("copy.img") +
+           " not written\n"},
+      {{"verify", Path("disk.img"), "A:"},
+       "diskarno verify: " + changed + "verifying track 21 of 160)\n"},
+      {{"write", Path("disk.img"), "A:", "--yes"},
+       "diskarno write: " +
+           (Nt() ? changed + "writing track 21 of 160)\n"
+                 : "the disk in A: failed at track 21 (cylinder 10, head 0): The device is not "
+                   "ready; it holds the first 20 tracks of the image\n")},
+  };
+  for (const Case &c : cases) {
+    Pc().InsertMedium('A', sim::Floppy144(disk));
+    Pc().FailTrack('A', 10, 0, 1000, Nt() ? ERROR_MEDIA_CHANGED : ERROR_WRONG_DISK);
+    EXPECT_EQ(Run(c.arguments), 1) << c.says;
+    EXPECT_EQ(output.err, c.says);
+    EXPECT_FALSE(testing_support::FileExists(Path("copy.img")));
   }
 }
 
@@ -251,6 +296,106 @@ TEST_P(ToolDriveScenarios, CtrlCStopsTheWriteAndGivesTheDriveBack) {
       std::equal(before.begin() + 10 * kTrack, before.end(), Medium().begin() + 10 * kTrack));
   if (Nt()) {
     EXPECT_EQ(Pc().Log().back().kind, Call::Close);
+  }
+}
+
+// format on both families: one format request a track, in order (NT:
+// IOCTL_DISK_FORMAT_TRACKS with the media type; 95/98/Me: INT 21h 440Dh
+// CL=42h after CL=40h described the medium), every track read back, then
+// the file system over the first tracks; the rest keeps the fill bytes.
+TEST_P(ToolDriveScenarios, FormatLaysOutEveryTrack) {
+  struct Case {
+    const char *capacity;
+    size_t size;
+    size_t track;
+  };
+  const Case cases[] = {{"1440", k144, kTrack}, {"720", 737280, 4608}};
+  for (const Case &c : cases) {
+    Pc().InsertMedium('A', sim::Floppy144(disk));
+    Pc().ClearLog();
+    ASSERT_EQ(Run({"format", "A:", "--capacity", c.capacity, "--label", "Sim Disk", "--yes"}), 0)
+        << output.err;
+    EXPECT_EQ(output.out, std::string("formatted A: as ") + c.capacity +
+                              " KB (160 tracks), labelled SIM DISK\n");
+    std::vector<int64_t> formatted;
+    for (const sim::DeviceCall &call : Pc().Calls(Call::FormatTrack))
+      if (call.ok && !call.carry) formatted.push_back(call.offset);
+    ASSERT_EQ(formatted.size(), 160u) << c.capacity;
+    for (size_t track = 0; track < 160; ++track)
+      EXPECT_EQ(formatted[track], static_cast<int64_t>(track * c.track)) << c.capacity;
+    ASSERT_EQ(Medium().size(), c.size);
+    EXPECT_EQ(std::string(Medium().begin() + 43, Medium().begin() + 54), "SIM DISK   ");
+    EXPECT_EQ(Medium()[510], 0x55);
+    EXPECT_EQ(std::count(Medium().begin() + 2 * c.track, Medium().end(), 0xF6),
+              static_cast<long>(c.size - 2 * c.track))
+        << c.capacity << ": the fill bytes";
+    EXPECT_EQ(Pc().MediumIn('A')->geometry.SectorsPerTrack, c.track / 512);
+    // The look at what the disk held read its first two tracks; then every
+    // track is read back.
+    std::vector<int64_t> reads = Requests(true);
+    ASSERT_EQ(reads.size(), 162u) << c.capacity;
+    for (size_t track = 0; track < 160; ++track)
+      EXPECT_EQ(reads[2 + track], static_cast<int64_t>(track * c.track)) << c.capacity;
+  }
+  if (!Nt()) {
+    // DOS first learns the medium (CL=40h with 9 sectors of 512 bytes).
+    const std::vector<sim::DeviceCall> ioctls = Pc().Calls(Call::DosIoctl);
+    ASSERT_FALSE(ioctls.empty());
+    EXPECT_TRUE(std::any_of(ioctls.begin(), ioctls.end(),
+                            [](const sim::DeviceCall &call) { return call.code == 0x0840; }));
+  }
+  // write --format: the image's own capacity, then the image, verified.
+  ASSERT_EQ(Run({"write", Path("disk.img"), "A:", "--format", "--verify", "--yes"}), 0)
+      << output.err;
+  EXPECT_TRUE(Medium() == disk);
+}
+
+// What the drive says before any track changed refuses the format; a track
+// that fails stops it.
+TEST_P(ToolDriveScenarios, FormatFaults) {
+  struct Case {
+    const char *what;
+    void (*prepare)(const TBytes &disk);
+    const char *capacity;
+    int code;
+    const char *says;
+  };
+  const Case cases[] = {
+      {"no disk", [](const TBytes &) { Pc().RemoveMedium('A'); }, "1440", 2, "no disk in drive A:"},
+      {"write-protected",
+       [](const TBytes &disk) {
+         Pc().InsertMedium('A', sim::Floppy144(disk));
+         Pc().SetWriteProtected('A', true);
+       },
+       "1440", 2, "the disk in A: is write-protected; nothing formatted"},
+      {"a bad track",
+       [](const TBytes &disk) {
+         Pc().InsertMedium('A', sim::Floppy144(disk));
+         Pc().FailTrack('A', 5, 1, 1000, ERROR_CRC);
+       },
+       "1440", 1, "the disk in A: failed at track 12 (cylinder 5, head 1) while formatting: "},
+      {"a track that fails once",
+       [](const TBytes &disk) {
+         Pc().InsertMedium('A', sim::Floppy144(disk));
+         Pc().FindDrive('A')->trackFaults.clear();
+         Pc().FailTrack('A', 5, 1, 1, ERROR_CRC);
+       },
+       "1440", 0, "formatted A: as 1440 KB"},
+      {"2.88 MB in a 1.44 MB drive",
+       [](const TBytes &disk) { Pc().InsertMedium('A', sim::Floppy144(disk)); }, "2880", 2,
+       "drive A: does not format 2880 KB disks; nothing formatted"},
+      {"DMF", [](const TBytes &disk) { Pc().InsertMedium('A', sim::Floppy144(disk)); }, "1680", 2,
+       "Windows has no media type for the 1680 KB format"},
+  };
+  for (const Case &c : cases) {
+    c.prepare(disk);
+    Pc().ClearLog();
+    EXPECT_EQ(Run({"format", "A:", "--capacity", c.capacity, "--yes"}), c.code) << c.what;
+    EXPECT_NE((output.out + output.err).find(c.says), std::string::npos)
+        << c.what << ": " << output.err;
+    if (c.code == 2 && Pc().MediumIn('A')) {
+      EXPECT_TRUE(Medium() == disk) << c.what << ": the disk changed";
+    }
   }
 }
 

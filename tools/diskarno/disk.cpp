@@ -24,33 +24,16 @@ TStatus OpenDisk(const std::string &name, TDiskUse use, bool force, std::unique_
   return OpenPathDisk(name, use, force, disk);
 }
 
-namespace {
-
-// DMF: the 1.68 MB format of 21 sectors a track on a 1.44 MB medium, which
-// the program's media table does not list.
-constexpr int64_t kDmfSize = 1720320;
-
-}  // namespace
-
-bool FloppyFormatOfSize(int64_t bytes, TDiskGeometry &geometry) {
-  if (StandardFloppyGeometry(bytes, geometry)) return true;
-  if (bytes != kDmfSize) return false;
-  geometry = {80, kMediaF3_1Pt44, 2, 21, 512};
-  return true;
-}
-
 TStatus FloppyGeometryOfSize(const std::string &path, int64_t bytes, bool force,
                              TDiskGeometry &geometry, int64_t &leftOut) {
-  static const int64_t kSizes[] = {2949120, kDmfSize, 1474560, 1228800, 737280,
-                                   368640,  327680,   184320,  163840};
   leftOut = 0;
-  if (FloppyFormatOfSize(bytes, geometry)) return TStatus::Done();
-  if (force)
-    for (int64_t size : kSizes)
-      if (size <= bytes && FloppyFormatOfSize(size, geometry)) {
-        leftOut = bytes - size;
-        return TStatus::Done();
-      }
+  const TFloppyFormat *format = FloppyFormatOfSize(bytes);
+  if (!format && force && (format = LargestFloppyFormatWithin(bytes)) != nullptr)
+    leftOut = bytes - CapacityOf(*format);
+  if (format) {
+    geometry = GeometryOf(*format);
+    return TStatus::Done();
+  }
   return TStatus::Refused(path + " has " + Number(bytes) + " bytes, no floppy's size" +
                           (bytes >= 163840 && !force
                                ? "; --force takes it as the largest floppy that fits"
@@ -133,6 +116,40 @@ TStatus TTrackFile::ReadSectors(DWORD track, DWORD first, DWORD count, BYTE *dat
   const int64_t sector = geometry_.BytesPerSector;
   return Transfer(static_cast<int64_t>(track) * TrackSize() + first * sector, data,
                   static_cast<size_t>(count * sector), false);
+}
+
+TStatus TDisk::FormatAllowed(const TFloppyFormat &) {
+  return TStatus::Refused(Name() + " can't be formatted by this tool");
+}
+
+TStatus TDisk::FormatTrack(const TFloppyFormat &, DWORD) {
+  return TStatus::Failed(Name() + " can't be formatted by this tool");
+}
+
+TStatus TDisk::EndFormat(const TFloppyFormat &format) {
+  geometry_ = GeometryOf(format);
+  return TStatus::Done();
+}
+
+TStatus TTrackFile::OwnFormat(int &kilobytes) {
+  const TFloppyFormat *own = FloppyFormatOfSize(Capacity());
+  kilobytes = own ? own->kilobytes : 0;
+  return TStatus::Done();
+}
+
+TStatus TTrackFile::FormatAllowed(const TFloppyFormat &format) {
+  if (CapacityOf(format) == Capacity()) return TStatus::Done();
+  return TStatus::Refused("an image file is formatted at its own size, and " + Name() + " has " +
+                          std::to_string(Capacity()) + " bytes, not the " +
+                          std::to_string(CapacityOf(format)) + " of " +
+                          std::to_string(format.kilobytes) + " KB (truncate -s makes a file of " +
+                          "the size wanted)");
+}
+
+TStatus TTrackFile::FormatTrack(const TFloppyFormat &format, DWORD track) {
+  geometry_ = GeometryOf(format);
+  std::vector<BYTE> fill(TrackSize(), kFormatFill);
+  return Transfer(static_cast<int64_t>(track) * TrackSize(), fill.data(), fill.size(), true);
 }
 
 TStatus TTrackFile::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,

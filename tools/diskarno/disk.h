@@ -12,12 +12,19 @@
 #include <vector>
 
 #include "content.h"
+#include "floppy_formats.h"
 #include "media.h"
 #include "status.h"
 
 // Read: a copy of the disk is taken (read, pack); Verify: it is compared;
-// Write: it is written.
-enum class TDiskUse { Read, Verify, Write };
+// Write: it is written; Format: written, at a geometry the format sets (the
+// disk may be unformatted or of another format when it is opened).
+enum class TDiskUse { Read, Verify, Write, Format };
+
+// Whether a use changes the disk: it is opened for writing.
+inline bool Writes(TDiskUse use) {
+  return use == TDiskUse::Write || use == TDiskUse::Format;
+}
 
 inline DWORD GeometryTrackCount(const TDiskGeometry &geometry) {
   return static_cast<DWORD>(geometry.Cylinders) * geometry.TracksPerCylinder;
@@ -71,6 +78,27 @@ class TDisk {
   virtual TStatus Flush() = 0;
   // Gives the device back; the disk is not used afterwards.
   virtual void Release() = 0;
+  // Whether a failed read or write found the disk taken out or changed since
+  // the open: the run stops there, whatever the track.
+  bool Changed() const { return changed_; }
+
+  // Formatting, on a disk opened with TDiskUse::Format. kilobytes receives
+  // the capacity the drive formats when none is asked for (a 1.44 MB
+  // drive's 1440), 0 when it can't tell; Refused when the drive says why it
+  // can't format at all (no disk, not a floppy drive).
+  virtual TStatus OwnFormat(int &kilobytes) {
+    kilobytes = 0;
+    return TStatus::Done();
+  }
+  // Refused with the reason when the drive can't lay out the format; nothing
+  // changes either way.
+  virtual TStatus FormatAllowed(const TFloppyFormat &format);
+  // Lays out track (0-based, cylinder x heads + head) anew at the format's
+  // geometry, its sectors filled with 0xF6. Failed with the system's text.
+  virtual TStatus FormatTrack(const TFloppyFormat &format, DWORD track);
+  // After the last track: the disk is read and written at the format's
+  // geometry from now on.
+  virtual TStatus EndFormat(const TFloppyFormat &format);
 
  protected:
   TDisk(const std::string &name, const TDiskGeometry &geometry)
@@ -78,6 +106,7 @@ class TDisk {
   TDiskGeometry geometry_;
   std::string name_;
   int64_t leftOut_ = 0;
+  bool changed_ = false;
 };
 
 // A disk that moves one whole track at a time at its byte offset: an image
@@ -87,6 +116,11 @@ class TTrackFile : public TDisk {
   TStatus ReadSectors(DWORD track, DWORD first, DWORD count, BYTE *data) override;
   TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                       DWORD &reached) override;
+  // An image file is formatted at its own size: the fill bytes written
+  // track by track.
+  TStatus OwnFormat(int &kilobytes) override;
+  TStatus FormatAllowed(const TFloppyFormat &format) override;
+  TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override;
 
  protected:
   TTrackFile(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut)
@@ -124,14 +158,11 @@ TStatus ReadImageInput(const std::string &path, bool force, uint64_t limit,
 void DiskModulesStartup();
 void DiskModulesShutdown();
 
-// The geometry of the floppy format of exactly bytes: the standard ones
-// (StandardFloppyGeometry) and DMF (1,720,320 bytes, 80 x 2 x 21 sectors,
-// on a 1.44 MB medium); false for any other size.
-bool FloppyFormatOfSize(int64_t bytes, TDiskGeometry &geometry);
-// The geometry of a device or file of bytes, as FloppyFormatOfSize gives
-// it. With force a size of no format takes the largest that fits, and
-// leftOut receives the bytes past it. Refused, naming path, for a size of
-// no format (with force: below 160 KB).
+// The geometry of a device or file of bytes: that of the floppy format of
+// exactly that size (FloppyFormatOfSize, floppy_formats.h). With force a
+// size of no format takes the largest format that fits, and leftOut
+// receives the bytes past it. Refused, naming path, for a size of no
+// format (with force: below 160 KB).
 TStatus FloppyGeometryOfSize(const std::string &path, int64_t bytes, bool force,
                              TDiskGeometry &geometry, int64_t &leftOut);
 

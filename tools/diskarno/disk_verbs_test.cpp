@@ -2,6 +2,7 @@
 // a device stand-in: a regular file with a fake sysfs tree and mounts table.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fd.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <iostream>
 
 #include "content.h"
+#include "floppy_formats.h"
 #include "linux/device_environment.h"
 #include "support/fake_console.h"
 #include "support/fat_image.h"
@@ -40,6 +42,10 @@ class DiskVerbsTest : public ::testing::Test {
     ASSERT_TRUE(WriteBytes(Path("mounts"), TBytes()));
     devices = TDeviceEnvironment();
     SystemCalls().device.clear();
+    SystemCalls().badFrom = SystemCalls().badTo = -1;
+    SystemCalls().badError = EIO;
+    SystemCalls().openError = 0;
+    SystemCalls().floppyFlags = -1;
   }
 
   std::string Path(const std::string &name) const { return folder + "/" + name; }
@@ -61,9 +67,10 @@ class DiskVerbsTest : public ::testing::Test {
   }
 
   // Makes FILE stand in for the block device NUMBER of the fake sysfs tree;
-  // a partition names its disk in parent.
+  // a partition names its disk in parent; readOnly marks it as the kernel
+  // marks a write-protected medium.
   void StandIn(const std::string &file, const std::string &number, const std::string &removable,
-               const std::string &parent = "") {
+               const std::string &parent = "", bool readOnly = false) {
     ASSERT_NE(RealPath(file), "");
     devices.sysRoot = Path("sys");
     devices.mountsFile = Path("mounts");
@@ -74,6 +81,7 @@ class DiskVerbsTest : public ::testing::Test {
                          " && ln -sfn '" + node + "' '" + link + "'";
     if (!parent.empty()) script += " && touch '" + node + "/partition'";
     if (!removable.empty()) script += " && echo " + removable + " > '" + node + "/removable'";
+    script += std::string(" && echo ") + (readOnly ? "1" : "0") + " > '" + node + "/ro'";
     ASSERT_EQ(system(script.c_str()), 0);
   }
 
@@ -249,9 +257,23 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     const char *verb = "write";  // write disk.img, read -o copy.img, pack -o copy.exe
     bool readOnly = false;       // sysfs says ro
     int fsyncError = 0;          // the device's fsync fails so
+    int openError = 0;           // the device's open fails with it, as the driver's would
   };
   const std::vector<Case> cases = {
       {"removable floppy", "1", nullptr, nullptr, k144, false, 0, ""},
+      {"empty floppy drive", "1", nullptr, nullptr, k144, false, 2, "no disk in drive /", "write",
+       false, 0, ENXIO},
+      {"empty card reader", "1", nullptr, nullptr, k144, false, 2, "no disk in drive", "write",
+       false, 0, ENOMEDIUM},
+      {"write-protected floppy", "1", nullptr, nullptr, k144, false, 2, "is write-protected",
+       "write", false, 0, EROFS},
+      // The kernel marks the card read-only: refused before any open.
+      {"write-protected card", "1", nullptr, nullptr, k144, false, 2, "is read-only", "write", true,
+       0, EACCES},
+      {"no permission", "1", nullptr, nullptr, k144, false, 2, "Permission denied", "write", false,
+       0, EACCES},
+      {"busy", "1", nullptr, nullptr, k144, false, 2, "Device or resource busy (mounted or in use)",
+       "write", false, 0, EBUSY},
       {"fixed disk", "0", nullptr, nullptr, k144, false, 2, "not a removable disk"},
       {"no removable flag", "", nullptr, nullptr, k144, false, 2, "not a removable disk"},
       {"fixed disk, forced", "0", nullptr, nullptr, k144, true, 0, ""},
@@ -309,6 +331,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     SystemCalls().device = RealPath("dev");
     SystemCalls().openFlags.clear();
     SystemCalls().fsyncError = c.fsyncError;
+    SystemCalls().openError = c.openError;
     EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
     SystemCalls().fsyncError = 0;
     EXPECT_NE((output.err + output.out).find(c.says), std::string::npos)
@@ -329,6 +352,7 @@ TEST_F(DiskVerbsTest, DeviceRules) {
       EXPECT_TRUE(device == TBytes(c.size, 0xF6)) << c.what << ": the device was written";
     }
   }
+  SystemCalls().openError = 0;
   // Read and pack follow the same rules; --force reads a larger device as
   // the largest floppy that fits.
   SetUp();
@@ -340,6 +364,68 @@ TEST_F(DiskVerbsTest, DeviceRules) {
   EXPECT_NE(output.err.find("not a removable disk"), std::string::npos) << output.err;
   ASSERT_EQ(Run({"read", Path("dev"), "-o", Path("x.img"), "--force"}), 0) << output.err;
   EXPECT_TRUE(ReadBytes(Path("x.img")) == TBytes(737280, 0x11));
+}
+
+// What the drivers say of the disk, in the system's words: a disk taken out
+// or changed during the run stops it at that track, whatever the verb; a
+// bad sector does not. The floppy driver refuses an empty drive and an
+// unformatted disk alike (ENXIO); its drive state (FDPOLLDRVSTAT) tells
+// them apart, and a changed disk from a bad sector.
+TEST_F(DiskVerbsTest, WhatTheDriverSaysOfTheDisk) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int error;  // of the transfer of track 21
+    std::string says;
+    long floppyFlags = -1;  // the drive state the floppy driver reports
+    int openError = 0;
+    int code = 1;
+  };
+  const std::string dev = Path("dev");
+  const std::string x = Path("x.img");
+  const std::string changed = "the disk in " + dev + " was changed during the run (found while ";
+  const std::vector<Case> cases = {
+      {{"read", dev, "-o", x},
+       ENOMEDIUM,
+       changed + "reading track 21 of 160); " + x + " not written\n"},
+      {{"read", dev, "-o", x, "--keep-going"},
+       ENXIO,
+       changed + "reading track 21 of 160); " + x + " not written\n"},
+      {{"verify", Path("disk.img"), dev}, ENOMEDIUM, changed + "verifying track 21 of 160)\n"},
+      {{"verify", Path("disk.img"), dev},
+       EIO,
+       changed + "verifying track 21 of 160)\n",
+       FD_DISK_CHANGED},
+      {{"write", Path("disk.img"), dev, "--yes"},
+       ENOMEDIUM,
+       changed + "writing track 21 of 160)\n"},
+      {{"read", dev, "-o", x},
+       EIO,
+       "sector 3 of track 21 (cylinder 10, head 0) of " + dev +
+           " can't be read: Input/output error; " + x + " not written\n",
+       0},
+      {{"read", dev, "-o", x}, 0, "no disk in drive " + dev + "\n", FD_DISK_CHANGED, ENXIO, 2},
+      {{"read", dev, "-o", x},
+       0,
+       "the disk in " + dev +
+           " can't be read: it is not formatted, or not in a format this drive reads (diskarno "
+           "format formats it)\n",
+       0,
+       ENXIO,
+       2},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("dev"), disk));
+    StandIn("dev", "2:0", "1");
+    SystemCalls().device = RealPath("dev");
+    SystemCalls().badFrom = 20 * 9216 + 1024;
+    SystemCalls().badTo = SystemCalls().badFrom + 512;
+    SystemCalls().badError = c.error;
+    SystemCalls().floppyFlags = c.floppyFlags;
+    SystemCalls().openError = c.openError;
+    EXPECT_EQ(Run(c.arguments), c.code) << c.says;
+    EXPECT_EQ(output.err, "diskarno " + c.arguments[0] + ": " + c.says);
+    EXPECT_FALSE(testing_support::FileExists(x));
+  }
 }
 
 // Before a write, what the target holds decides: a blank disk and an empty
@@ -675,6 +761,267 @@ TEST_F(DiskVerbsTest, RealLoopDevice) {
   EXPECT_EQ(system(("losetup -d " + loop + " " + second + " " + readOnly).c_str()), 0);
   EXPECT_TRUE(ReadBytes(Path("backing.img")) == before) << "the image file was written";
   if (!mountable) GTEST_SKIP() << "the loop device could not be mounted; mounted cases skipped";
+}
+
+// format on image files: what it writes is what mformat makes (its
+// parameters for each capacity, the two FATs, the label), every byte past
+// the file system is the fill byte, and fsck.fat finds nothing wrong.
+TEST_F(DiskVerbsTest, FormatMakesWhatMformatMakes) {
+  struct Case {
+    int kilobytes;
+    const char *geometry;  // mformat's words for it
+  };
+  const Case cases[] = {{360, "-f 360"},   {720, "-f 720"},   {1200, "-f 1200"},
+                        {1440, "-f 1440"}, {2880, "-f 2880"}, {1680, "-t 80 -h 2 -s 21"}};
+  for (const Case &c : cases) {
+    const size_t size = static_cast<size_t>(c.kilobytes) * 1024;
+    ASSERT_TRUE(WriteBytes(Path("disk.img"), TBytes(size, 0x11)));
+    ASSERT_EQ(Run({"format", Path("disk.img"), "--label", "Rescue 1", "--yes"}), 0) << output.err;
+    EXPECT_EQ(output.out, "formatted " + Path("disk.img") + " as " + std::to_string(c.kilobytes) +
+                              " KB (" + (c.kilobytes == 360 ? "80" : "160") +
+                              " tracks), labelled RESCUE 1\n");
+    ASSERT_EQ(system(("rm -f " + Path("m.img") + " && mformat -C -i " + Path("m.img") + " " +
+                      c.geometry + " -v 'RESCUE 1' ::")
+                         .c_str()),
+              0);
+    const TBytes ours = ReadBytes(Path("disk.img"));
+    const TBytes theirs = ReadBytes(Path("m.img"));
+    ASSERT_EQ(ours.size(), theirs.size()) << c.kilobytes;
+    // The parameter block, the drive number and the label and type fields;
+    // the volume serial number (39 to 42) differs from format to format.
+    EXPECT_TRUE(std::equal(ours.begin() + 11, ours.begin() + 39, theirs.begin() + 11))
+        << c.kilobytes;
+    EXPECT_TRUE(std::equal(ours.begin() + 43, ours.begin() + 62, theirs.begin() + 43))
+        << c.kilobytes;
+    EXPECT_EQ(ours[510], 0x55);
+    EXPECT_EQ(ours[511], 0xAA);
+    const size_t fats = 512 * (1 + 2 * (ours[22] | ours[23] << 8));
+    EXPECT_TRUE(std::equal(ours.begin() + 512, ours.begin() + fats, theirs.begin() + 512))
+        << c.kilobytes << ": the FATs";
+    EXPECT_TRUE(std::equal(ours.begin() + fats, ours.begin() + fats + 12, theirs.begin() + fats))
+        << c.kilobytes << ": the label's entry";
+    const size_t data = fats + 32 * (ours[17] | ours[18] << 8);
+    EXPECT_EQ(std::count(ours.begin() + data, ours.end(), 0xF6),
+              static_cast<long>(ours.size() - data))
+        << c.kilobytes;
+    EXPECT_EQ(system(("fsck.fat -n " + Path("disk.img") + " >/dev/null").c_str()), 0)
+        << c.kilobytes;
+  }
+  ASSERT_EQ(Run({"format", Path("disk.img"), "--quiet"}), 0) << output.err;
+  EXPECT_EQ(output.out, "");
+  const TBytes unlabelled = ReadBytes(Path("disk.img"));
+  EXPECT_EQ(std::string(unlabelled.begin() + 43, unlabelled.begin() + 54), "NO NAME    ");
+}
+
+// The one table of floppy formats holds every geometry the program knows
+// by size, as the program has it, and DMF on a 1.44 MB medium.
+TEST(FloppyFormats, TheProgramsGeometriesAndDmf) {
+  int standard = 0;
+  for (const TFloppyFormat *format = LargestFloppyFormatWithin(INT64_MAX); format;
+       format = LargestFloppyFormatWithin(CapacityOf(*format) - 1)) {
+    TDiskGeometry program = {};
+    const TDiskGeometry tool = GeometryOf(*format);
+    if (StandardFloppyGeometry(CapacityOf(*format), program)) {
+      ++standard;
+      EXPECT_EQ(tool.Cylinders, program.Cylinders) << format->kilobytes;
+      EXPECT_EQ(tool.TracksPerCylinder, program.TracksPerCylinder) << format->kilobytes;
+      EXPECT_EQ(tool.SectorsPerTrack, program.SectorsPerTrack) << format->kilobytes;
+      EXPECT_EQ(tool.MediaType, program.MediaType) << format->kilobytes;
+    } else {
+      EXPECT_EQ(format->kilobytes, 1680);
+      EXPECT_EQ(tool.SectorsPerTrack, 21u);
+      EXPECT_EQ(tool.MediaType, kMediaF3_1Pt44);
+    }
+  }
+  EXPECT_EQ(standard, 8) << "a geometry of the program's media table is missing";
+}
+
+// What format and write --format refuse, with nothing changed; what a
+// typed yes and Ctrl-C do.
+TEST_F(DiskVerbsTest, FormatRules) {
+  ASSERT_TRUE(WriteBytes(Path("small.img"), MakeFatImage(737280, {{"A.TXT", "a"}})));
+  ASSERT_TRUE(WriteBytes(Path("odd.img"), TBytes(1000000, 1)));
+  ASSERT_TRUE(WriteBytes(Path("320.img"), TBytes(327680, 1)));  // read and written, not laid out
+  struct Case {
+    std::vector<std::string> arguments;
+    int code;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {{"format", Path("disk.img")}, 2, "with files; nothing formatted (--yes overwrites it)"},
+      {{"format", Path("blank.img"), "--capacity", "720"},
+       2,
+       "has 1474560 bytes, not the 737280 of 720 KB"},
+      {{"format", Path("blank.img"), "--capacity", "1.44"},
+       2,
+       "--capacity 1.44: the capacities are 360, 720, 1200, 1440, 1680 and 2880 (KB)"},
+      {{"format", Path("blank.img"), "--label", "TWELVE CHARS"}, 2, "1 to 11 characters"},
+      {{"format", Path("blank.img"), "--label", "A*B"}, 2, "can't hold \"*\""},
+      {{"format", Path("blank.img"), "--label", " LEAD"}, 2, "can't start with a blank"},
+      {{"format", Path("odd.img")}, 2, "no floppy's size"},
+      {{"format", Path("320.img")},
+       2,
+       "can't be told; give --capacity (360, 720, 1200, 1440, 1680 and 2880)"},
+      {{"write", Path("disk.img"), Path("blank.img"), "--capacity", "1440"},
+       2,
+       "--capacity goes with --format"},
+      {{"write", Path("disk.img"), Path("small.img"), "--format", "--yes"},
+       2,
+       "has 737280 bytes, not the 1474560 of 1440 KB"},
+      {{"write", Path("disk.img"), Path("small.img"), "--format", "--capacity", "720", "--yes"},
+       2,
+       "has 1474560 bytes; a 720 KB disk holds 737280"},
+  };
+  const TBytes small = ReadBytes(Path("small.img"));
+  for (const Case &c : cases) {
+    EXPECT_EQ(Run(c.arguments), c.code) << c.says;
+    EXPECT_NE(output.err.find(c.says), std::string::npos) << output.err;
+    EXPECT_TRUE(ReadBytes(Path("disk.img")) == disk);
+    EXPECT_TRUE(ReadBytes(Path("blank.img")) == TBytes(k144, 0xF6));
+    EXPECT_TRUE(ReadBytes(Path("small.img")) == small);
+  }
+
+  // A typed yes; a 720 KB image written with --format at its own capacity.
+  console.canType = true;
+  console.answer = "yes";
+  ASSERT_TRUE(WriteBytes(Path("small.img"), MakeFatImage(737280, {})));
+  ASSERT_EQ(Run({"write", Path("disk.img"), Path("small.img"), "--format", "--verify"}), 2);
+  const TBytes image720 = MakeFatImage(737280, {{"B.TXT", "b"}});
+  ASSERT_TRUE(WriteBytes(Path("image720.img"), image720));
+  ASSERT_EQ(Run({"write", Path("image720.img"), Path("small.img"), "--format", "--verify"}), 0)
+      << output.err;
+  EXPECT_EQ(output.out, "formatted as 720 KB and wrote 160 tracks (737280 bytes) of " +
+                            Path("image720.img") + " to " + Path("small.img") + ", verified\n");
+  EXPECT_TRUE(ReadBytes(Path("small.img")) == image720);
+  EXPECT_EQ(console.statusLines[0], "Formatting track 1/160, 0 %");
+  EXPECT_EQ(console.statusLines[159], "Formatting track 160/160, 100 %");
+  EXPECT_EQ(console.statusLines[161], "Checking track 1/160, 0 %");
+  ASSERT_EQ(Run({"format", Path("disk.img")}), 0) << output.err;
+  EXPECT_NE(console.questions.back().find("with files. Writing destroys it."), std::string::npos);
+
+  // Ctrl-C between two tracks.
+  console.checksBeforeStop = 40;
+  EXPECT_EQ(Run({"format", Path("disk.img"), "--yes"}), 130);
+  EXPECT_EQ(output.err,
+            "diskarno format: stopped by SIGINT while formatting track 41 of 160; the "
+            "disk in " +
+                Path("disk.img") +
+                " is formatted in part: format it again "
+                "before use\n");
+}
+
+// A USB floppy drive formats through SG_IO: READ FORMAT CAPACITIES first,
+// then one FORMAT UNIT a track. A capacity the drive does not list, an
+// empty drive, a write-protected disk and a device that is no UFI drive are
+// refused before any track; a track that fails stops the format.
+TEST_F(DiskVerbsTest, UsbFloppyFormat) {
+  using testing_support::TUfiStandIn;
+  using testing_support::UfiCapacities;
+  struct Case {
+    const char *what;
+    std::vector<std::string> options;
+    TUfiStandIn drive;
+    int code;
+    std::string says;
+    size_t commands;  // what reached the drive
+  };
+  auto drive = [](std::vector<unsigned char> capacities, unsigned char failing = 0, int track = -1,
+                  unsigned char key = 0, unsigned char code = 0) {
+    TUfiStandIn ufi;
+    ufi.present = true;
+    ufi.capacities = std::move(capacities);
+    ufi.failingCommand = failing;
+    ufi.failingTrack = track;
+    ufi.senseKey = key;
+    ufi.senseCode = code;
+    return ufi;
+  };
+  const auto hd = UfiCapacities(2880, 2, {2880, 1440});  // a formatted 1.44 MB disk
+  TUfiStandIn none;
+  const std::vector<Case> cases = {
+      {"its own capacity", {}, drive(hd), 0, "formatted", 161},
+      {"720 KB", {"--capacity", "720"}, drive(hd), 0, "as 720 KB (160 tracks)", 161},
+      {"1680 KB",
+       {"--capacity", "1680"},
+       drive(hd),
+       2,
+       "formats 1440, 720 KB with this disk, not 1680 KB",
+       1},
+      {"an unformatted disk", {}, drive(UfiCapacities(2880, 1, {2880, 1440})), 0, "formatted", 161},
+      {"no disk", {}, drive(UfiCapacities(2880, 3, {})), 2, "no disk in drive", 1},
+      {"write-protected",
+       {},
+       drive(hd, 0x04, 0, 0x07, 0x27),
+       2,
+       "is write-protected; nothing formatted",
+       2},
+      {"a bad track",
+       {},
+       drive(hd, 0x04, 37, 0x03, 0x31),
+       1,
+       "failed at track 38 (cylinder 18, head 1) while formatting: ",
+       40},  // the track tried twice
+      {"a disk of a USB stick",
+       {},
+       drive({}, 0x23, -1, 0x05, 0x20),
+       2,
+       "is no USB floppy drive",
+       1},
+      {"no SCSI device", {}, none, 2, "can't be formatted here", 0},
+  };
+  for (const Case &c : cases) {
+    ASSERT_TRUE(WriteBytes(Path("dev"), TBytes(k144, 0x11)));
+    StandIn("dev", "8:16", "1");
+    SystemCalls().device = RealPath("dev");
+    SystemCalls().ufi = c.drive;
+    std::vector<std::string> arguments = {"format", Path("dev"), "--yes", "--label", "USB"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    EXPECT_EQ(Run(arguments), c.code) << c.what << ": " << output.err;
+    EXPECT_NE((output.out + output.err).find(c.says), std::string::npos)
+        << c.what << ": " << output.err;
+    const std::vector<std::vector<unsigned char>> &sent = SystemCalls().ufi.commands;
+    EXPECT_EQ(sent.size(), c.commands) << c.what;
+    const TBytes after = ReadBytes(Path("dev"));
+    if (c.code == 2) {
+      EXPECT_TRUE(after == TBytes(k144, 0x11)) << c.what << ": the disk changed";
+    }
+    if (c.code != 0 || sent.size() < 161) continue;
+    // READ FORMAT CAPACITIES, then the tracks in order, each with its side
+    // and the capacity in blocks of 512 bytes.
+    EXPECT_EQ(sent[0], (std::vector<unsigned char>{0x23, 0, 0, 0, 0, 0, 0, 0, 0xFC, 0, 0, 0}));
+    const unsigned blocks = c.options.empty() ? 2880 : 1440;
+    for (unsigned track = 0; track < 160; ++track) {
+      const std::vector<unsigned char> expected = {
+          0x04, 0x17, static_cast<unsigned char>(track / 2), 0, 0, 0, 0, 0, 12, 0, 0, 0};
+      EXPECT_EQ(sent[1 + track], expected) << c.what << ": track " << track;
+      const std::vector<unsigned char> parameters = {0,
+                                                     static_cast<unsigned char>(0xB0 | (track & 1)),
+                                                     0,
+                                                     8,
+                                                     0,
+                                                     0,
+                                                     static_cast<unsigned char>(blocks >> 8),
+                                                     static_cast<unsigned char>(blocks),
+                                                     0,
+                                                     0,
+                                                     2,
+                                                     0};
+      EXPECT_EQ(SystemCalls().ufi.parameters[1 + track], parameters)
+          << c.what << ": track " << track;
+    }
+    // The drive's fill bytes, then the file system over the first tracks.
+    EXPECT_EQ(system(("fsck.fat -n " + Path("dev") + " >/dev/null").c_str()), 0) << c.what;
+    EXPECT_EQ(after[blocks * 512 - 1], 0xF6) << c.what;
+  }
+  SystemCalls().ufi = TUfiStandIn();
+
+  // write --format on the drive: formatted at the image's capacity, written.
+  ASSERT_TRUE(WriteBytes(Path("dev"), TBytes(k144, 0)));
+  SystemCalls().ufi = drive(hd);
+  ASSERT_EQ(Run({"write", Path("disk.img"), Path("dev"), "--format", "--verify"}), 0) << output.err;
+  EXPECT_EQ(SystemCalls().ufi.commands.size(), 161u);
+  EXPECT_TRUE(ReadBytes(Path("dev")) == disk);
+  SystemCalls().ufi = TUfiStandIn();
 }
 
 }  // namespace

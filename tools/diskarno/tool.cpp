@@ -25,6 +25,7 @@ const TVerb kVerbs[] = {
     {"read", "read DRIVE -o IMAGE           read a whole disk into IMAGE", ReadVerb},
     {"write", "write FILE DRIVE [--verify]   write a program's or an image's disk", WriteVerb},
     {"verify", "verify FILE DRIVE             compare a disk with FILE's image", VerifyVerb},
+    {"format", "format DRIVE [--capacity KB]  format a disk, with an empty FAT", FormatVerb},
 };
 
 std::string ToolHelp() {

@@ -52,6 +52,15 @@ std::string Stopped(int signal, const char *doing, DWORD track, DWORD total,
          " of " + Number(total) + "; " + after;
 }
 
+// A disk taken out or changed ends the run: nothing read from it or written
+// to it afterwards belongs to the run.
+std::string ChangedDuring(const TDisk &disk, const char *doing, DWORD track, DWORD total) {
+  std::string text = "the disk in " + disk.Name() + " was changed during the run";
+  if (track == kNoTrack) return text;
+  return text + " (found while " + doing + " track " + Number(track + 1) + " of " + Number(total) +
+         ")";
+}
+
 }  // namespace
 
 std::string BadSectorsName(const TDiskGeometry &geometry, const TBadSectors &bad) {
@@ -61,7 +70,11 @@ std::string BadSectorsName(const TDiskGeometry &geometry, const TBadSectors &bad
 }
 
 bool RescueTrack(TDisk &disk, DWORD track, BYTE *data, std::vector<TBadSectors> &bad) {
-  if (disk.ReadTrack(track, data).Ok() || disk.ReadTrack(track, data).Ok()) return true;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (disk.ReadTrack(track, data).Ok()) return true;
+    // A disk taken out or changed is not read again.
+    if (disk.Changed()) return false;
+  }
   // Sector by sector: a read of many sectors fails whole for one of them.
   const DWORD size = disk.Geometry().BytesPerSector;
   const size_t before = bad.size();
@@ -69,6 +82,7 @@ bool RescueTrack(TDisk &disk, DWORD track, BYTE *data, std::vector<TBadSectors> 
     BYTE *bytes = data + static_cast<size_t>(sector) * size;
     TStatus read = disk.ReadSectors(track, sector, 1, bytes);
     if (read.Ok()) continue;
+    if (disk.Changed()) return false;
     memset(bytes, 0, size);
     TBadSectors *last = bad.size() > before ? &bad.back() : nullptr;
     if (last && last->first + last->count == sector && last->error == read.message)
@@ -97,7 +111,11 @@ TStatus ReadDrive(const TReadRequest &request, TToolContext &context, std::vecto
                                                      disk.TrackCount(), request.unwritten));
     BYTE *data = image.data() + static_cast<size_t>(track) * disk.TrackSize();
     const size_t before = bad.size();
-    if (RescueTrack(disk, track, data, bad) || request.keepGoing) continue;
+    if (RescueTrack(disk, track, data, bad)) continue;
+    if (disk.Changed())
+      return TStatus::Failed(ChangedDuring(disk, "reading", track, disk.TrackCount()) + "; " +
+                             request.unwritten);
+    if (request.keepGoing) continue;
     return TStatus::Failed(BadSectorsName(geometry, bad[before]) + " of " + disk.Name() +
                            " can't be read: " + bad[before].error + "; " + request.unwritten);
   }
@@ -109,10 +127,10 @@ TStatus ImageFits(const TDisk &disk, const std::string &path, size_t size) {
     return TStatus::Refused("the image of " + path + " has " + Number(size) +
                             " bytes; the disk in " + disk.Name() + " holds " +
                             Number(disk.Capacity()));
-  TDiskGeometry format;
-  if (size % disk.TrackSize() != 0 && FloppyFormatOfSize(static_cast<int64_t>(size), format))
+  const TFloppyFormat *format = FloppyFormatOfSize(static_cast<int64_t>(size));
+  if (size % disk.TrackSize() != 0 && format)
     return TStatus::Refused("the image of " + path + " is a floppy of " + Number(size) +
-                            " bytes and " + Number(format.SectorsPerTrack) +
+                            " bytes and " + Number(format->sectors) +
                             " sectors a track; the disk in " + disk.Name() + " has " +
                             Number(disk.Geometry().SectorsPerTrack) +
                             " (format it for the image first)");
@@ -137,6 +155,9 @@ TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD coun
     return TStatus::Stopped(signal, Stopped(signal, "writing", reached, count,
                                             "the disk in " + disk.Name() + " holds the first " +
                                                 Number(reached) + " tracks of the image"));
+  // The half found nothing could be written (a write-protected disk).
+  if (written.exitCode == kExitUsage) return written;
+  if (disk.Changed()) return TStatus::Failed(ChangedDuring(disk, "writing", reached, count));
   const bool within = reached != kNoTrack && reached < count;
   return TStatus::Failed(
       (within ? "the disk in " + disk.Name() + " failed at " + TrackName(disk.Geometry(), reached)
@@ -161,6 +182,8 @@ TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, b
                                 Stopped(pass.Signal(), "verifying", number, count, whenStopped));
       std::vector<TBadSectors> bad;
       const bool whole = RescueTrack(disk, number, track.data(), bad);
+      if (!whole && disk.Changed())
+        return TStatus::Failed(ChangedDuring(disk, "verifying", number, count));
       // Unreadable sectors read as the image: only what was read compares.
       const BYTE *expected = image.data() + static_cast<size_t>(number) * track.size();
       for (const TBadSectors &run : bad) {
@@ -176,4 +199,20 @@ TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, b
   for (const std::string &line : said) context.Say(line);
   if (differing == 0) return TStatus::Done();
   return TStatus::Failed(Number(differing) + " of " + Number(count) + " tracks " + differ);
+}
+
+TStatus TrackPass(DWORD count, bool quiet, const char *doing, TToolContext &context,
+                  const std::function<TStatus(DWORD track)> &step, const std::string &whenStopped) {
+  std::string lower = doing;
+  if (!lower.empty() && lower[0] >= 'A' && lower[0] <= 'Z')
+    lower[0] = static_cast<char>(lower[0] + 32);
+  TPass pass(context.console, quiet, doing, count);
+  for (DWORD track = 0; track < count; ++track) {
+    if (!pass.Track(track))
+      return TStatus::Stopped(pass.Signal(),
+                              Stopped(pass.Signal(), lower.c_str(), track, count, whenStopped));
+    TStatus status = step(track);
+    if (!status.Ok()) return status;
+  }
+  return TStatus::Done();
 }

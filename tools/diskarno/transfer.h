@@ -4,6 +4,7 @@
 #ifndef DISKARNO_TOOLS_DISKARNO_TRANSFER_H
 #define DISKARNO_TOOLS_DISKARNO_TRANSFER_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,14 @@ std::string BadSectorsName(const TDiskGeometry &geometry, const TBadSectors &bad
 
 // Reads the track into data. A failed read is tried once more, then sector
 // by sector, so that only the sectors that fail are left zeros; their runs
-// go to bad. False when any sector failed.
+// go to bad. False when any sector failed, or at once when a read found the
+// disk changed (disk.Changed(); then nothing more goes to bad).
 bool RescueTrack(TDisk &disk, DWORD track, BYTE *data, std::vector<TBadSectors> &bad);
 
 // Opens drive and reads it whole, every track as RescueTrack reads it. A
 // sector that can't be read stops the read (Failed) unless keepGoing: then
-// it stays zeros and its run goes to bad. Bytes of a device past the
+// it stays zeros and its run goes to bad. A disk changed during the run
+// stops it whatever keepGoing says. Bytes of a device past the
 // largest floppy format (--force) are said to be left out. unwritten ends
 // the message of a stopped or failed read ("x.img not written").
 struct TReadRequest {
@@ -58,5 +61,12 @@ TStatus WriteWholeTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD coun
 TStatus VerifyTracks(TDisk &disk, const std::vector<BYTE> &image, DWORD count, bool quiet,
                      const std::string &whenStopped, const std::string &differ,
                      TToolContext &context);
+
+// One pass over tracks 0 to count - 1 with the status line ("Formatting
+// track 3/160, 1 %") and a stop between two tracks; step does each track,
+// and its failure ends the pass. A stopped pass's message ends with
+// whenStopped.
+TStatus TrackPass(DWORD count, bool quiet, const char *doing, TToolContext &context,
+                  const std::function<TStatus(DWORD track)> &step, const std::string &whenStopped);
 
 #endif

@@ -66,6 +66,17 @@ TOptionRow<T> ForceRow(bool T::*force) {
           force};
 }
 template <class T>
+TOptionRow<T> YesRow(bool T::*yes) {
+  return {"--yes", "overwrite what the disk holds without asking", yes};
+}
+template <class T>
+TOptionRow<T> CapacityRow(std::string T::*capacity) {
+  return {"--capacity", "KB",
+          "the format: 360, 720, 1200, 1440, 1680 (DMF) or 2880 KB\n"
+          "(the default: the drive's own)",
+          capacity};
+}
+template <class T>
 void AddPasswordRows(std::vector<TOptionRow<T>> &rows) {
   rows.push_back({"--password", "TEXT",
                   "the password that protects a package (1 to 254\n"

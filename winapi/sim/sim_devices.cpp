@@ -1,6 +1,7 @@
 // Device paths of the simulated PC, DeviceIoControl, and the faults that the
 // disk devices share.
 #include <cctype>
+#include <cstring>
 
 #include "kernel_object.h"
 #include "sim_internal.h"
@@ -99,6 +100,34 @@ DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length) {
 
 DWORD CheckRead(Drive &drive, int64_t offset, int64_t length) {
   return CheckAccess(drive, offset, length, false);
+}
+
+bool DriveFormats(const Drive &drive, const DISK_GEOMETRY &layout) {
+  for (const DISK_GEOMETRY &supported : drive.supported)
+    if (supported.Cylinders.QuadPart == layout.Cylinders.QuadPart &&
+        supported.TracksPerCylinder == layout.TracksPerCylinder &&
+        supported.SectorsPerTrack == layout.SectorsPerTrack &&
+        supported.BytesPerSector == layout.BytesPerSector)
+      return true;
+  return false;
+}
+
+DWORD FormatMediumTrack(Drive &drive, const DISK_GEOMETRY &layout, int64_t cylinder, DWORD head) {
+  if (!drive.medium) return ERROR_NOT_READY;
+  Medium &medium = *drive.medium;
+  if (medium.writeProtected) return ERROR_WRITE_PROTECT;
+  if (cylinder < 0 || cylinder >= layout.Cylinders.QuadPart || head >= layout.TracksPerCylinder)
+    return ERROR_INVALID_PARAMETER;
+  if (memcmp(&medium.geometry, &layout, sizeof layout) != 0) {
+    medium.geometry = layout;
+    medium.bytes.resize(static_cast<size_t>(layout.Cylinders.QuadPart) * layout.TracksPerCylinder *
+                        layout.SectorsPerTrack * layout.BytesPerSector);
+  }
+  const int64_t trackBytes = static_cast<int64_t>(layout.SectorsPerTrack) * layout.BytesPerSector;
+  const int64_t offset = (cylinder * layout.TracksPerCylinder + head) * trackBytes;
+  if (DWORD fault = TrackFaultOf(drive, offset, trackBytes)) return fault;
+  memset(medium.bytes.data() + offset, 0xF6, static_cast<size_t>(trackBytes));
+  return 0;
 }
 
 void CountGoodWrite(Drive &drive) {

@@ -26,6 +26,13 @@ DWORD CheckWrite(Drive &drive, int64_t offset, int64_t length);
 DWORD CheckRead(Drive &drive, int64_t offset, int64_t length);
 // Counts a good write; the medium leaves when the fault says so.
 void CountGoodWrite(Drive &drive);
+// Lays out the track at (cylinder, head) for a medium of layout's
+// geometry, every byte 0xF6; a medium of another geometry takes the
+// layout's first (its bytes cut or filled to the new size). 0, or the Win32
+// code it fails with: no medium, write protection, a bad track.
+DWORD FormatMediumTrack(Drive &drive, const DISK_GEOMETRY &layout, int64_t cylinder, DWORD head);
+// Whether the drive lays out media of that geometry (its media-types list).
+bool DriveFormats(const Drive &drive, const DISK_GEOMETRY &layout);
 
 // Sets the last error and returns FALSE.
 BOOL Fail(DWORD error);

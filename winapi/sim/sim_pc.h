@@ -132,6 +132,8 @@ struct Drive {
   DISK_GEOMETRY dosGeometry = {};
   std::optional<Medium> medium;
   std::optional<Medium> removedMedium;  // the last medium taken out
+  // What INT 21h 440Dh CL=40h last set for a format: the medium's geometry.
+  std::optional<DISK_GEOMETRY> dosFormatLayout;
   // Faults.
   bool filesOpen = false;            // FSCTL_LOCK_VOLUME fails with ERROR_ACCESS_DENIED
   DWORD volumeOpenError = 0;         // nonzero: CreateFileA of \\.\X: fails with it
@@ -166,6 +168,7 @@ enum class Call {
   ExtendedRead,   // VWIN32 code 6: INT 21h 7305h with SI bit 0 clear
   AbsoluteRead,   // VWIN32 code 2: INT 25h
   DiskReset,      // VWIN32 code 4: INT 13h
+  FormatTrack,    // IOCTL_DISK_FORMAT_TRACKS, or INT 21h 440Dh CL=42h (offset: the track's)
   VwinOther,      // VWIN32, any other control code or function
 };
 

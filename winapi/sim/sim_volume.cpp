@@ -61,6 +61,8 @@ class Volume : public winapi::KernelObject {
         return GetGeometry(out, outSize, returned);
       case IOCTL_STORAGE_GET_MEDIA_TYPES:
         return GetMediaTypes(out, outSize, returned);
+      case IOCTL_DISK_FORMAT_TRACKS:
+        return FormatTracks(in, inSize);
       default:
         return OtherControl(code, in, inSize, out, outSize, returned);
     }
@@ -179,6 +181,39 @@ class Volume : public winapi::KernelObject {
     return Finish(call, ERROR_INVALID_FUNCTION);
   }
 
+  // The floppy driver lays out the tracks of a FORMAT_PARAMETERS range for
+  // a media type the drive lists, on a volume this handle has locked and
+  // opened for reading and writing.
+  virtual BOOL FormatTracks(void *in, DWORD inSize) {
+    DeviceCall call = NewCall(Call::FormatTrack);
+    call.code = IOCTL_DISK_FORMAT_TRACKS;
+    Drive *drive = Pc().FindDrive(letter_);
+    if (!drive || drive->lockOwner != this) {
+      call.contractViolation = true;
+      return Finish(call, ERROR_ACCESS_DENIED);
+    }
+    if ((access_ & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
+      return Finish(call, ERROR_ACCESS_DENIED);
+    if (!in || inSize < sizeof(FORMAT_PARAMETERS)) return Finish(call, ERROR_INVALID_PARAMETER);
+    FORMAT_PARAMETERS format;
+    memcpy(&format, in, sizeof format);
+    const DISK_GEOMETRY *layout = nullptr;
+    for (const DISK_GEOMETRY &supported : drive->supported)
+      if (supported.MediaType == format.MediaType) layout = &supported;
+    if (!layout || format.StartCylinderNumber > format.EndCylinderNumber ||
+        format.StartHeadNumber > format.EndHeadNumber)
+      return Finish(call, ERROR_INVALID_PARAMETER);
+    call.offset = (static_cast<int64_t>(format.StartCylinderNumber) * layout->TracksPerCylinder +
+                   format.StartHeadNumber) *
+                  layout->SectorsPerTrack * layout->BytesPerSector;
+    for (DWORD cylinder = format.StartCylinderNumber; cylinder <= format.EndCylinderNumber;
+         ++cylinder)
+      for (DWORD head = format.StartHeadNumber; head <= format.EndHeadNumber; ++head)
+        if (DWORD error = FormatMediumTrack(*drive, *layout, cylinder, head))
+          return Finish(call, error);
+    return Finish(call, 0);
+  }
+
  private:
   // What every read and write at the file pointer must satisfy: the volume
   // locked by this handle (reading or writing a volume the product has not
@@ -251,6 +286,13 @@ class WineVolume : public Volume {
   BOOL OtherControl(DWORD code, void *, DWORD, void *, DWORD, DWORD *) override {
     DeviceCall call = NewCall(Call::OtherControl);
     call.code = code;
+    return Finish(call, ERROR_NOT_SUPPORTED);
+  }
+
+  // Not measured: answered as every other request Wine's volume lacks.
+  BOOL FormatTracks(void *, DWORD) override {
+    DeviceCall call = NewCall(Call::FormatTrack);
+    call.code = IOCTL_DISK_FORMAT_TRACKS;
     return Finish(call, ERROR_NOT_SUPPORTED);
   }
 };

@@ -39,14 +39,19 @@ DWORD Int26Code(DWORD error) {
       return 0x0408;
     case ERROR_WRITE_FAULT:
       return 0x200A;
+    case ERROR_WRONG_DISK:
+      return 0x000F;  // AL 0Fh: invalid disk change
     default:
       return 0x200C;  // general failure
   }
 }
 
-// INT 21h answers DOS extended error codes, which Win32 codes 19 to 31 share.
+// INT 21h answers DOS extended error codes, which Win32 codes 19 to 31 and 34
+// share.
 DWORD ExtendedCode(DWORD error) {
-  return error >= ERROR_WRITE_PROTECT && error <= ERROR_GEN_FAILURE ? error : ERROR_GEN_FAILURE;
+  return (error >= ERROR_WRITE_PROTECT && error <= ERROR_GEN_FAILURE) || error == ERROR_WRONG_DISK
+             ? error
+             : ERROR_GEN_FAILURE;
 }
 
 void Put16(BYTE *block, size_t at, DWORD value) {
@@ -196,13 +201,17 @@ class Vwin32 : public winapi::KernelObject {
     return drive && drive->isFloppy ? drive : nullptr;
   }
 
-  // INT 21h 440Dh, CL 60h: get device parameters (category 08h, or 48h on a
-  // system with FAT32 services).
+  // INT 21h 440Dh: CL 60h, get device parameters (category 08h, or 48h on
+  // a system with FAT32 services); CL 40h and 42h, set device parameters
+  // and format a track (category 08h).
   static DosAnswer DosIoctl(DiocRegisters &registers, DeviceCall &call) {
     DWORD cx = registers.reg_ECX & 0xFFFF;
     call.code = cx;
     call.drive = static_cast<char>('A' + (registers.reg_EBX & 0xFF) - 1);
-    if ((registers.reg_EAX & 0xFFFF) != 0x440D || (cx & 0xFF) != 0x60) return DosError(0x0001);
+    if ((registers.reg_EAX & 0xFFFF) != 0x440D) return DosError(0x0001);
+    if (cx == 0x0840) return SetDeviceParams(registers);
+    if (cx == 0x0842) return FormatTrack(registers, call);
+    if ((cx & 0xFF) != 0x60) return DosError(0x0001);
     bool extended = (cx >> 8) == 0x48;
     if (!extended && (cx >> 8) != 0x08) return DosError(0x0001);
     if (extended && !Pc().HasFat32Services()) return DosError(0x0001);
@@ -210,6 +219,55 @@ class Vwin32 : public winapi::KernelObject {
     if (!drive) return DosError(0x000F);  // invalid drive
     FillDeviceParams(*drive, extended, reinterpret_cast<BYTE *>(registers.reg_EDX));
     return kDone;
+  }
+
+  // CL 40h: the parameter block's BPB and track layout (offset 38: the
+  // count, then sector number and size pairs) describe the medium a format
+  // lays out; the drive keeps it for CL 42h. One of the drive's media, or
+  // nothing it can format.
+  static DosAnswer SetDeviceParams(DiocRegisters &registers) {
+    Drive *drive = FloppyOfDosNumber(registers.reg_EBX & 0xFF);
+    if (!drive) return DosError(0x000F);
+    const BYTE *block = reinterpret_cast<const BYTE *>(registers.reg_EDX);
+    auto word = [block](size_t at) { return static_cast<DWORD>(block[at] | block[at + 1] << 8); };
+    DISK_GEOMETRY layout = Geometry(Unknown, word(4), word(22), word(20), word(7));
+    if (word(38) != layout.SectorsPerTrack)
+      layout.SectorsPerTrack = 0;  // a layout of other sectors
+    for (const DISK_GEOMETRY &supported : drive->supported)
+      if (supported.Cylinders.QuadPart == layout.Cylinders.QuadPart &&
+          supported.TracksPerCylinder == layout.TracksPerCylinder &&
+          supported.SectorsPerTrack == layout.SectorsPerTrack)
+        layout.MediaType = supported.MediaType;
+    drive->dosFormatLayout = layout;
+    return kDone;
+  }
+
+  // CL 42h: the block at DS:DX holds special functions, head, cylinder.
+  // Bit 0 asks only whether the layout of CL 40h can be formatted: the
+  // answer goes back in the first byte (0 yes, 2 not this layout, 3 no
+  // disk).
+  static DosAnswer FormatTrack(DiocRegisters &registers, DeviceCall &call) {
+    Drive *drive = FloppyOfDosNumber(registers.reg_EBX & 0xFF);
+    if (!drive) return DosError(0x000F);
+    BYTE *block = reinterpret_cast<BYTE *>(registers.reg_EDX);
+    if (!drive->dosFormatLayout) {
+      call.contractViolation = true;  // DOS formats what CL 40h described
+      return DosError(0x0001);
+    }
+    const DISK_GEOMETRY &layout = *drive->dosFormatLayout;
+    const bool formats = DriveFormats(*drive, layout);
+    if (block[0] & 1) {
+      block[0] = !drive->medium ? 3 : formats ? 0 : 2;
+      return kDone;
+    }
+    if (!formats) return DosError(0x0001);
+    call.kind = Call::FormatTrack;
+    const DWORD head = block[1] | block[2] << 8;
+    const DWORD cylinder = block[3] | block[4] << 8;
+    call.offset = (static_cast<int64_t>(cylinder) * layout.TracksPerCylinder + head) *
+                  layout.SectorsPerTrack * layout.BytesPerSector;
+    DWORD error = FormatMediumTrack(*drive, layout, cylinder, head);
+    return error ? DosError(ExtendedCode(error)) : kDone;
   }
 
   // Reads or writes the sectors of a DISKIO packet on the drive's medium; 0

@@ -5,7 +5,9 @@
 // same bytes may be mounted: no partition of it, no loop device over the
 // same file. An image file is locked for the run, and one that backs a loop
 // device is not written or copied (--force takes it while the loop device
-// is not mounted). Reads of a device bypass the cache.
+// is not mounted). Reads of a device bypass the cache. A device formats
+// through its driver's requests (disk_format.h); failures are told in the
+// system's words for the medium (medium_state.h).
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -19,7 +21,9 @@
 #include "block_devices.h"
 #include "content_probe.h"
 #include "disk.h"
+#include "disk_format.h"
 #include "files.h"
+#include "medium_state.h"
 
 namespace {
 
@@ -35,15 +39,25 @@ struct TFreeAligned {
   void operator()(BYTE *bytes) const { free(bytes); }
 };
 
+// Later reads come from the medium, not from the page cache: the buffer
+// cache of a device is dropped (this needs privileges; the advice does the
+// same for the pages that are not dirty). Pages another process read in
+// stay cached while it holds the device open.
+void DropCachedPages(int file, bool device) {
+  if (device) ioctl(file, BLKFLSBUF, 0);
+  posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 class TPathDisk : public TTrackFile {
  public:
   TPathDisk(const std::string &name, const TDiskGeometry &geometry, int64_t leftOut, int file,
-            const std::string &number, int backing)
+            const std::string &number, int backing, int64_t size)
       : TTrackFile(name, geometry, leftOut),
         file_(file),
         backing_(backing),
         device_(!number.empty()),
-        number_(number) {}
+        number_(number),
+        size_(size) {}
   ~TPathDisk() override { Release(); }
 
   // libblkid reads through the same description, with buffers of its own.
@@ -62,19 +76,32 @@ class TPathDisk : public TTrackFile {
 
   TStatus Flush() override {
     if (fsync(file_) != 0) return TStatus::Failed(SystemText(errno));
-    // Later reads come from the medium, not from the page cache: the buffer
-    // cache of a device is dropped (this needs privileges; the advice below
-    // does the same for the pages that are not dirty).
-    if (device_) ioctl(file_, BLKFLSBUF, 0);
-    posix_fadvise(file_, 0, 0, POSIX_FADV_DONTNEED);
+    DropCachedPages(file_, device_);
     return TStatus::Done();
   }
 
   void Release() override {
+    format_.reset();
     for (int *file : {&file_, &backing_}) {
       if (*file >= 0) close(*file);
       *file = -1;
     }
+  }
+
+  // A device formats through its driver's requests (disk_format.h), an
+  // image file as TTrackFile does.
+  TStatus OwnFormat(int &kilobytes) override {
+    return device_ ? Formatting().OwnFormat(kilobytes) : TTrackFile::OwnFormat(kilobytes);
+  }
+  TStatus FormatAllowed(const TFloppyFormat &format) override {
+    return device_ ? Formatting().Allowed(format) : TTrackFile::FormatAllowed(format);
+  }
+  TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override {
+    return device_ ? Formatting().Track(format, track) : TTrackFile::FormatTrack(format, track);
+  }
+  TStatus EndFormat(const TFloppyFormat &format) override {
+    TStatus ended = device_ ? Formatting().End() : TStatus::Done();
+    return ended.Ok() ? TDisk::EndFormat(format) : ended;
   }
 
  private:
@@ -95,11 +122,18 @@ class TPathDisk : public TTrackFile {
       ssize_t moved = write ? pwrite(file_, data + done, size - done, offset + done)
                             : pread(file_, data + done, size - done, offset + done);
       if (moved < 0 && errno == EINTR) continue;
-      if (moved < 0) return TStatus::Failed(SystemText(errno));
+      if (moved < 0) return Failure(errno);
       if (moved == 0) return TStatus::Failed("the disk ends before this track");
       done += static_cast<size_t>(moved);
     }
     return TStatus::Done();
+  }
+
+  // A transfer that failed with code; changed_ says whether the medium was
+  // taken out or changed since the open.
+  TStatus Failure(int code) {
+    changed_ = MediumChanged(file_, number_, size_, code);
+    return TStatus::Failed(SystemText(code));
   }
 
   // Reads past the cache (O_DIRECT) through an aligned buffer; where the
@@ -122,7 +156,7 @@ class TPathDisk : public TTrackFile {
       ssize_t moved = pread(file_, bounce_.get() + done, size - done, offset + done);
       if (moved < 0 && errno == EINTR) continue;
       if (moved < 0 && errno == EINVAL) directFails_ = true;
-      if (moved < 0) return TStatus::Failed(SystemText(errno));
+      if (moved < 0) return Failure(errno);
       if (moved == 0) return TStatus::Failed("the disk ends before this track");
       done += static_cast<size_t>(moved);
     }
@@ -141,14 +175,21 @@ class TPathDisk : public TTrackFile {
     return true;
   }
 
+  TDeviceFormat &Formatting() {
+    if (!format_) format_ = DeviceFormatFor(file_, name_, number_);
+    return *format_;
+  }
+
   int file_;
   int backing_;  // the locked backing file of a loop device, or -1
   bool device_;
-  std::string number_;
+  std::string number_;  // "major:minor" of a device
+  int64_t size_;        // the device's size at the open
   bool direct_ = false;
   bool directFails_ = false;
   std::unique_ptr<BYTE, TFreeAligned> bounce_;
   size_t bounceSize_ = 0;
+  std::unique_ptr<TDeviceFormat> format_;
 };
 
 // Why a device may not be used; empty when it may.
@@ -158,13 +199,14 @@ std::string DeviceRefusal(const std::string &path, const std::string &number, bo
   return InUseRefusal(path, number, force);
 }
 
-// Opens the file at path for the run and locks it; -1 with the refusal.
-int OpenLocked(const std::string &path, int flags, bool write, TStatus &status) {
+// Opens the file at path (the device number, empty for a file) for the
+// run and locks it; -1 with the refusal, in the system's words for the
+// medium (OpenFailureText).
+int OpenLocked(const std::string &path, const std::string &number, int flags, bool write,
+               TStatus &status) {
   int file = open(path.c_str(), flags);
   if (file < 0) {
-    int code = errno;
-    status = TStatus::Refused("can't open " + path + ": " + SystemText(code) +
-                              (code == EBUSY ? " (mounted or in use)" : ""));
+    status = TStatus::Refused(OpenFailureText(path, number, write, errno));
     return -1;
   }
   if (!LockImageFile(file, write)) {
@@ -191,7 +233,7 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     return TStatus::Refused("can't open " + path + ": " + SystemText(errno));
   const std::string number = DeviceNumber(path);
   const bool device = !number.empty();
-  const bool write = use == TDiskUse::Write;
+  const bool write = Writes(use);
   if (!device && !S_ISREG(status.st_mode))
     return TStatus::Refused(path + " is neither a block device nor an image file");
   // A comparison takes what is there; a copy or a write must not meet a
@@ -203,8 +245,11 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     return TStatus::Refused(path + " is read-only (a write-protected disk, or a device attached "
                                    "read-only); nothing written");
   TStatus opened;
-  const int file = OpenLocked(path, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0),
-                              write, opened);
+  const int file =
+      OpenLocked(path, number,
+                 (write ? O_RDWR : O_RDONLY) | O_CLOEXEC | (device ? O_EXCL : 0) |
+                     (use == TDiskUse::Format ? FormatOpenFlags(number) : 0),
+                 write, opened);
   if (file < 0) return opened;
   int readOnly = 0;
   if (write && device && ioctl(file, BLKROGET, &readOnly) == 0 && readOnly) {
@@ -217,7 +262,7 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
   int backing = -1;
   const std::string backingFile = device ? BackingFileOf(number) : "";
   if (!backingFile.empty()) {
-    backing = OpenLocked(backingFile, (write ? O_RDWR : O_RDONLY) | O_CLOEXEC, write, opened);
+    backing = OpenLocked(backingFile, "", (write ? O_RDWR : O_RDONLY) | O_CLOEXEC, write, opened);
     if (backing < 0 && opened.message.find(" is in use ") != std::string::npos) {
       close(file);
       return TStatus::Refused(path + " uses the file " + backingFile +
@@ -230,13 +275,24 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
     size = static_cast<int64_t>(deviceSize);
   TDiskGeometry geometry = {};
   int64_t leftOut = 0;
-  TStatus sized = FloppyGeometryOfSize(path, size, force, geometry, leftOut);
+  TStatus sized = TStatus::Done();
+  if (use == TDiskUse::Format) {
+    // A disk to format may be unformatted or of another format; an image
+    // file must have a format's size.
+    geometry = FormatOpenGeometry(file, number, size);
+    if (!device && geometry.Cylinders == 0)
+      sized = TStatus::Refused(path + " has " + Number(size) + " bytes, no floppy's size");
+  } else {
+    sized = FloppyGeometryOfSize(path, size, force, geometry, leftOut);
+  }
   if (!sized.Ok()) {
     close(file);
     if (backing >= 0) close(backing);
     return sized;
   }
-  disk.reset(new TPathDisk(path, geometry, leftOut, file, number, backing));
+  // What the disk holds now, not what an earlier reader left in the cache.
+  if (device) DropCachedPages(file, device);
+  disk.reset(new TPathDisk(path, geometry, leftOut, file, number, backing, size));
   return TStatus::Done();
 }
 
@@ -246,7 +302,7 @@ TStatus ReadImageInput(const std::string &path, bool force, uint64_t limit,
   std::string refusal = InUseRefusal(path, "", force);
   if (!refusal.empty()) return TStatus::Refused(refusal);
   TStatus status;
-  const int file = OpenLocked(path, O_RDONLY | O_CLOEXEC, false, status);
+  const int file = OpenLocked(path, "", O_RDONLY | O_CLOEXEC, false, status);
   if (file < 0) return status;
   struct stat opened;
   if (fstat(file, &opened) != 0) {

@@ -67,10 +67,10 @@ TVerbSpec<TPackOptions> PackSpec() {
 TStatus MediaTypeOf(const std::string &text, uint64_t imageSize, TMediaType &type) {
   if (text.empty() || text == "auto") {
     // The floppy format of exactly this size, as read and write know them.
-    TDiskGeometry geometry;
-    if (imageSize <= INT64_MAX &&
-        FloppyFormatOfSize(static_cast<int64_t>(imageSize), geometry)) {
-      type = static_cast<TMediaType>(geometry.MediaType);
+    const TFloppyFormat *format =
+        imageSize <= INT64_MAX ? FloppyFormatOfSize(static_cast<int64_t>(imageSize)) : nullptr;
+    if (format) {
+      type = format->mediaType;
       return TStatus::Done();
     }
     return TStatus::Refused("no medium has " + Number(imageSize) + " bytes; give --media-type");

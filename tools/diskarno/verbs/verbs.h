@@ -13,5 +13,6 @@ int ExtractVerb(const std::vector<std::string> &arguments, TToolContext &context
 int ReadVerb(const std::vector<std::string> &arguments, TToolContext &context);
 int WriteVerb(const std::vector<std::string> &arguments, TToolContext &context);
 int VerifyVerb(const std::vector<std::string> &arguments, TToolContext &context);
+int FormatVerb(const std::vector<std::string> &arguments, TToolContext &context);
 
 #endif

@@ -6,8 +6,23 @@
 #include "floppy_io.h"
 #include "image_writer.h"
 #include "medium_query.h"
+#include "track_formatter.h"
 
 namespace {
+
+// The system's answers for a disk taken out of the drive or swapped since
+// the open: the NT floppy driver's not ready and media changed; DOS's
+// invalid disk change (its not ready stands for every failed write there).
+bool MeansChanged(DWORD code) {
+  return (code == ERROR_NOT_READY && IsNtPlatform) || code == ERROR_MEDIA_CHANGED ||
+         code == ERROR_WRONG_DISK;
+}
+
+// The format's FAT parameters, as DOS keeps them with the medium.
+TFormatBpb BpbOf(const TFloppyFormat &format) {
+  return {format.sectorsPerCluster, format.rootEntries, format.mediaDescriptor,
+          format.sectorsPerFat};
+}
 
 class TFloppyDisk : public TDisk {
  public:
@@ -20,7 +35,9 @@ class TFloppyDisk : public TDisk {
     DWORD heads = geometry_.TracksPerCylinder;
     if (::ReadTrack(letter_, geometry_, track / heads, track % heads, first, count, data, size))
       return TStatus::Done();
-    return TStatus::Failed(FailureText(GetLastError()));
+    const DWORD code = GetLastError();
+    changed_ = MeansChanged(code);
+    return TStatus::Failed(FailureText(code));
   }
 
   TStatus WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
@@ -43,8 +60,84 @@ class TFloppyDisk : public TDisk {
 
   void Release() override { ReleaseDrive(); }
 
+  // Formats through the floppy layer's tool-only track formatter.
+  TStatus OwnFormat(int &kilobytes) override {
+    TDiskGeometry largest = {};
+    const TFloppyFormat *own =
+        LargestFormat(letter_, largest) ? FloppyFormatOfSize(GeometryCapacity(largest)) : nullptr;
+    kilobytes = own ? own->kilobytes : 0;
+    return TStatus::Done();
+  }
+
+  TStatus FormatAllowed(const TFloppyFormat &format) override {
+    // A media type lays out its own sectors a track: DMF's 21 have none.
+    TDiskGeometry laidOut = {};
+    if (!StandardFloppyGeometry(CapacityOf(format), laidOut))
+      return TStatus::Refused("Windows has no media type for the " +
+                              std::to_string(format.kilobytes) + " KB format to lay out");
+    bool supported = false;
+    if (!CanFormat(letter_, GeometryOf(format), BpbOf(format), supported)) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_NOT_READY) return TStatus::Refused("no disk in drive " + name_);
+      return TStatus::Refused("drive " + name_ +
+                              " can't be asked what it formats: " + FailureText(code));
+    }
+    if (supported) return TStatus::Done();
+    return TStatus::Refused("drive " + name_ + " does not format " +
+                            std::to_string(format.kilobytes) + " KB disks");
+  }
+
+  TStatus FormatTrack(const TFloppyFormat &format, DWORD track) override {
+    if (::FormatTrack(letter_, GeometryOf(format), BpbOf(format), track / format.heads,
+                      track % format.heads))
+      return TStatus::Done();
+    const DWORD code = GetLastError();
+    ReleaseDrive();
+    // The first track tells an empty drive and a write-protected disk:
+    // nothing changed then.
+    if (track == 0 && code == ERROR_NOT_READY) return TStatus::Refused("no disk in drive " + name_);
+    if (track == 0 && code == ERROR_WRITE_PROTECT)
+      return TStatus::Refused("the disk in " + name_ + " is write-protected");
+    changed_ = MeansChanged(code);
+    return TStatus::Failed(FailureText(code));
+  }
+
+  TStatus EndFormat(const TFloppyFormat &format) override {
+    ReleaseDrive();
+    formatted_ = true;
+    return TDisk::EndFormat(format);
+  }
+
  private:
+  // After a format the geometry is known: the tracks go straight to the
+  // floppy layer. The writer's own look at the medium would find no file
+  // system yet, and DOS then describes the drive's own medium (1.44 MB for
+  // a 720 KB disk just formatted).
+  TStatus WriteFormattedTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
+                               DWORD &reached) {
+    const DWORD heads = geometry_.TracksPerCylinder;
+    const DWORD size = TrackSize();
+    TStatus status;
+    for (reached = 0; reached < count; ++reached) {
+      if (int signal = hook ? hook(context, reached) : 0) {
+        status = TStatus::Stopped(signal, "");
+        break;
+      }
+      if (!::WriteTrack(letter_, geometry_, reached / heads, reached % heads, 0,
+                        geometry_.SectorsPerTrack, image + static_cast<size_t>(reached) * size,
+                        size)) {
+        const DWORD code = GetLastError();
+        changed_ = MeansChanged(code);
+        status = TStatus::Failed(FailureText(code));
+        break;
+      }
+    }
+    ReleaseDrive();
+    return status;
+  }
+
   char letter_;
+  bool formatted_ = false;
 };
 
 // What the writer's callback needs and what it found.
@@ -92,6 +185,7 @@ void WriterCallback(ULONG_PTR userData, int event, TWriteStatus &status, LONG &a
 
 TStatus TFloppyDisk::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook, void *context,
                                  DWORD &reached) {
+  if (formatted_) return WriteFormattedTracks(image, count, hook, context, reached);
   TWriteRun run = {hook, context, geometry_, kNoTrack, 0, 0, false};
   LONG size = static_cast<LONG>(count * TrackSize());
   bool written =
@@ -101,20 +195,36 @@ TStatus TFloppyDisk::WriteTracks(const BYTE *image, DWORD count, TTrackHook hook
   reached = written ? count : run.reached;
   if (written) return TStatus::Done();
   if (run.signal) return TStatus::Stopped(run.signal, "");
-  return TStatus::Failed(run.changed ? std::string("the disk was changed") : FailureText(code));
+  changed_ = run.changed || MeansChanged(code);
+  // The first track tells a write-protected disk: nothing reached it.
+  if (code == ERROR_WRITE_PROTECT && reached == 0)
+    return TStatus::Refused("the disk in " + name_ + " is write-protected");
+  return TStatus::Failed(FailureText(code));
 }
 
 }  // namespace
 
-TStatus OpenFloppyDisk(char letter, TDiskUse, std::unique_ptr<TDisk> &disk) {
+TStatus OpenFloppyDisk(char letter, TDiskUse use, std::unique_ptr<TDisk> &disk) {
   std::string label;
   int64_t capacity = 0;
   bool present = false;
   TDiskGeometry geometry = {};
   const std::string name = std::string(1, letter) + ":";
-  if (!QueryMedium(letter, label, capacity, present, geometry))
-    return TStatus::Failed(name + " " + FailureText(GetLastError()));
-  if (!present) return TStatus::Failed("no disk in drive " + name);
+  const bool known = QueryMedium(letter, label, capacity, present, geometry);
+  if (use == TDiskUse::Format) {
+    // Unformatted, or of a format the drive does not read: nothing to go
+    // by but the format's own geometry (an empty drive shows at the first
+    // track).
+    if (!known || !present) geometry = TDiskGeometry();
+    disk.reset(new TFloppyDisk(letter, geometry));
+    return TStatus::Done();
+  }
+  if (!known) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_NOT_READY) return TStatus::Refused("no disk in drive " + name);
+    return TStatus::Failed(name + " " + FailureText(code));
+  }
+  if (!present) return TStatus::Refused("no disk in drive " + name);
   if (geometry.SectorsPerTrack == 0 || geometry.BytesPerSector == 0 ||
       geometry.TracksPerCylinder == 0 || geometry.Cylinders <= 0 || geometry.Cylinders > 1024)
     return TStatus::Failed(name + " reports a geometry no floppy has");

@@ -46,7 +46,7 @@ bool IsBlockDevice(const std::string &) {
 
 TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
                      std::unique_ptr<TDisk> &disk) {
-  DWORD access = use == TDiskUse::Write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+  DWORD access = Writes(use) ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
   HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
@@ -54,9 +54,11 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
   LARGE_INTEGER size;
   TDiskGeometry geometry = {};
   int64_t leftOut = 0;
-  TStatus sized = GetFileSizeEx(file, &size)
-                      ? FloppyGeometryOfSize(path, size.QuadPart, force, geometry, leftOut)
-                      : TStatus::Refused("can't open " + path + ": " + FailureText(GetLastError()));
+  TStatus sized =
+      GetFileSizeEx(file, &size)
+          ? FloppyGeometryOfSize(path, size.QuadPart, force && use != TDiskUse::Format, geometry,
+                                 leftOut)
+          : TStatus::Refused("can't open " + path + ": " + FailureText(GetLastError()));
   if (!sized.Ok()) {
     CloseHandle(file);
     return sized;
