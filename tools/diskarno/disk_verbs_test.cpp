@@ -336,6 +336,9 @@ TEST_F(DiskVerbsTest, DeviceRules) {
     SystemCalls().fsyncError = 0;
     EXPECT_NE((output.err + output.out).find(c.says), std::string::npos)
         << c.what << ": " << output.err << output.out;
+    if (c.code != 0) {
+      EXPECT_EQ(output.out, "") << c.what;  // no success claimed
+    }
     TBytes device = ReadBytes(Path("dev"));
     if (verb == "read" && c.code == 0) {
       const TBytes copy = ReadBytes(Path("copy.img"));
