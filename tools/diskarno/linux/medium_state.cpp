@@ -1,5 +1,5 @@
-// The medium's state from errno values, sysfs and the floppy driver's drive
-// status.
+// The medium's state from errno values, the device's size and the floppy
+// driver's drive status.
 #include "medium_state.h"
 
 #include <errno.h>
@@ -9,22 +9,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
-#include "device_environment.h"
-
 namespace {
-
-// The device's "ro" attribute: the kernel's mark of a read-only medium (a
-// write-protected card or disk behind a USB reader).
-bool MarkedReadOnly(const std::string &number) {
-  FILE *file = fopen((Devices().sysRoot + "/dev/block/" + number + "/ro").c_str(), "r");
-  if (!file) return false;
-  int value = fgetc(file);
-  fclose(file);
-  return value == '1';
-}
 
 // Whether the floppy driver sees the disk-change line, as it does while a
 // drive is empty; asked through an open that does not need a readable disk.
@@ -52,7 +39,8 @@ std::string OpenFailureText(const std::string &path, const std::string &number, 
     return "the disk in " + path + " can't be read: it is not formatted, or not in a format " +
            "this drive reads (diskarno format formats it)";
   if (device && (code == ENXIO || code == ENOMEDIUM)) return "no disk in drive " + path;
-  if (device && write && (code == EROFS || (code == EACCES && MarkedReadOnly(number))))
+  // A device the kernel marks read-only was refused before the open.
+  if (device && write && code == EROFS)
     return "the disk in " + path + " is write-protected";
   return "can't open " + path + ": " + strerror(code) +
          (code == EBUSY ? " (mounted or in use)" : "");

@@ -10,8 +10,8 @@
 // /dev/fd1" (ENXIO, ENOMEDIUM: the floppy driver and the SCSI disk driver
 // say so of an empty drive), "the disk in /dev/fd0 can't be read" (ENXIO
 // from the floppy driver while the drive holds a disk), "the disk in
-// /dev/fd1 is write-protected" (EROFS, or EACCES where the device is marked
-// read-only), else "can't open PATH: the system's text". number is the
+// /dev/fd1 is write-protected" (EROFS; a device the kernel marks read-only
+// is refused before the open), else "can't open PATH: the system's text". number is the
 // device's "major:minor", empty for an image file.
 std::string OpenFailureText(const std::string &path, const std::string &number, bool write,
                             int code);

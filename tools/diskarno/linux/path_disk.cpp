@@ -241,9 +241,11 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
   std::string refusal = device ? DeviceRefusal(path, number, force)
                                : (use != TDiskUse::Verify ? InUseRefusal(path, "", force) : "");
   if (!refusal.empty()) return TStatus::Refused(refusal);
-  if (write && device && ReadOnlyDevice(number))
+  auto readOnly = [&path] {
     return TStatus::Refused(path + " is read-only (a write-protected disk, or a device attached "
                                    "read-only); nothing written");
+  };
+  if (write && device && ReadOnlyDevice(number)) return readOnly();
   TStatus opened;
   const int file =
       OpenLocked(path, number,
@@ -251,11 +253,10 @@ TStatus OpenPathDisk(const std::string &path, TDiskUse use, bool force,
                      (use == TDiskUse::Format ? FormatOpenFlags(number) : 0),
                  write, opened);
   if (file < 0) return opened;
-  int readOnly = 0;
-  if (write && device && ioctl(file, BLKROGET, &readOnly) == 0 && readOnly) {
+  int markedReadOnly = 0;
+  if (write && device && ioctl(file, BLKROGET, &markedReadOnly) == 0 && markedReadOnly) {
     close(file);
-    return TStatus::Refused(path + " is read-only (a write-protected disk, or a device attached "
-                                   "read-only); nothing written");
+    return readOnly();
   }
   // A loop device's file is locked as well, so that a run on the file
   // itself sees this one.
